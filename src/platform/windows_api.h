@@ -1,0 +1,147 @@
+// The Windows operations the agent uses, under their Windows names and
+// argument lists, declared with portable types so the core compiles anywhere.
+// The Windows build links platform/windows/*.cc, which forwards each call to
+// the real API; the host build links the test fakes instead.
+//
+// Constants carry a k-prefixed name because windows.h defines the original
+// names as macros.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+using BOOL = int;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using BYTE = std::uint8_t;
+using LPCWSTR = const char16_t*;
+using LPWSTR = char16_t*;
+using HANDLE = void*;
+using HINTERNET = void*;
+using HKEY = void*;
+using HWND = void*;
+using HINSTANCE = void*;
+
+// kernel32: temporary folder, machine architecture, character types.
+DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
+
+struct SYSTEM_INFO {
+  WORD wProcessorArchitecture;
+  WORD wReserved;
+  DWORD dwPageSize;
+  void* lpMinimumApplicationAddress;
+  void* lpMaximumApplicationAddress;
+  std::uintptr_t dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors;
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+};
+void GetNativeSystemInfo(SYSTEM_INFO* lpSystemInfo);
+constexpr WORD kProcessorArchitectureAmd64 = 9;  // PROCESSOR_ARCHITECTURE_AMD64
+
+BOOL GetStringTypeW(DWORD dwInfoType, LPCWSTR lpSrcStr, int cchSrc,
+                    WORD* lpCharType);
+constexpr DWORD kCtCtype1 = 0x0001;  // CT_CTYPE1
+constexpr WORD kC1Space = 0x0008;    // C1_SPACE
+
+// kernel32: files.
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
+                 DWORD dwFlags);
+constexpr DWORD kMovefileReplaceExisting = 0x1;   // MOVEFILE_REPLACE_EXISTING
+constexpr DWORD kMovefileDelayUntilReboot = 0x4;  // MOVEFILE_DELAY_UNTIL_REBOOT
+
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   void* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+              DWORD* lpNumberOfBytesRead, void* lpOverlapped);
+BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+               DWORD* lpNumberOfBytesWritten, void* lpOverlapped);
+BOOL CloseHandle(HANDLE hObject);
+BOOL DeleteFileW(LPCWSTR lpFileName);
+// INVALID_HANDLE_VALUE: all bits set, whatever the pointer size.
+inline HANDLE InvalidHandleValue() {
+  return reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+}
+constexpr DWORD kGenericRead = 0x80000000;    // GENERIC_READ
+constexpr DWORD kGenericWrite = 0x40000000;   // GENERIC_WRITE
+constexpr DWORD kFileShareRead = 0x1;         // FILE_SHARE_READ
+constexpr DWORD kFileShareWrite = 0x2;        // FILE_SHARE_WRITE
+constexpr DWORD kCreateAlways = 2;            // CREATE_ALWAYS
+constexpr DWORD kOpenExisting = 3;            // OPEN_EXISTING
+constexpr DWORD kFileAttributeNormal = 0x80;  // FILE_ATTRIBUTE_NORMAL
+
+// advapi32: registry.
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                   DWORD samDesired, HKEY* phkResult);
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
+                      DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
+LONG RegCloseKey(HKEY hKey);
+// HKEY_LOCAL_MACHINE: the 32-bit value 0x80000002, sign-extended.
+inline HKEY HkeyLocalMachine() {
+  return reinterpret_cast<HKEY>(
+      static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000002u)));
+}
+constexpr LONG kErrorSuccess = 0;    // ERROR_SUCCESS
+constexpr DWORD kKeyRead = 0x20019;  // KEY_READ
+constexpr DWORD kRegSz = 1;          // REG_SZ
+
+// shell32: starting the installer. Same layout as the Windows record, so its
+// size is 60 bytes in a 32-bit process.
+struct SHELLEXECUTEINFOW {
+  DWORD cbSize;
+  std::uint32_t fMask;
+  HWND hwnd;
+  LPCWSTR lpVerb;
+  LPCWSTR lpFile;
+  LPCWSTR lpParameters;
+  LPCWSTR lpDirectory;
+  int nShow;
+  HINSTANCE hInstApp;
+  void* lpIDList;
+  LPCWSTR lpClass;
+  HKEY hkeyClass;
+  DWORD dwHotKey;
+  HANDLE hIcon;
+  HANDLE hProcess;
+};
+BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo);
+constexpr std::uint32_t kSeeMaskUnicode = 0x4000;  // SEE_MASK_UNICODE
+constexpr std::uint32_t kSeeMaskFlagNoUi = 0x400;  // SEE_MASK_FLAG_NO_UI
+constexpr std::uint32_t kSeeMaskNoAsync = 0x100;   // SEE_MASK_NOASYNC
+constexpr int kSwHide = 0;                         // SW_HIDE
+
+// wininet: HTTP.
+HINTERNET InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType,
+                        LPCWSTR lpszProxy, LPCWSTR lpszProxyBypass,
+                        DWORD dwFlags);
+HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
+                           WORD nServerPort, LPCWSTR lpszUserName,
+                           LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                           std::uintptr_t dwContext);
+HINTERNET HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb,
+                           LPCWSTR lpszObjectName, LPCWSTR lpszVersion,
+                           LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes,
+                           DWORD dwFlags, std::uintptr_t dwContext);
+BOOL HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders,
+                      DWORD dwHeadersLength, void* lpOptional,
+                      DWORD dwOptionalLength);
+BOOL HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, void* lpBuffer,
+                    DWORD* lpdwBufferLength, DWORD* lpdwIndex);
+BOOL InternetQueryDataAvailable(HINTERNET hFile,
+                                DWORD* lpdwNumberOfBytesAvailable,
+                                DWORD dwFlags, std::uintptr_t dwContext);
+BOOL InternetReadFile(HINTERNET hFile, void* lpBuffer,
+                      DWORD dwNumberOfBytesToRead,
+                      DWORD* lpdwNumberOfBytesRead);
+BOOL InternetCloseHandle(HINTERNET hInternet);
+constexpr DWORD kInternetOpenTypePreconfig = 0;  // INTERNET_OPEN_TYPE_PRECONFIG
+constexpr DWORD kInternetServiceHttp = 3;        // INTERNET_SERVICE_HTTP
+constexpr DWORD kHttpQueryContentLength = 5;     // HTTP_QUERY_CONTENT_LENGTH
+constexpr DWORD kHttpQueryFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
+
+}  // namespace platform

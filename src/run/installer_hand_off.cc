@@ -1,0 +1,32 @@
+#include "run/installer_hand_off.h"
+
+#include "net/download_to_file.h"
+#include "platform/windows_api.h"
+#include "run/settings.h"
+#include "version/text_helpers.h"
+
+void InstallerHandOff() {
+  // The temporary folder path ends with a backslash; when it is unknown the
+  // installer lands in the current directory under its bare name.
+  WideText local_path =
+      TemporaryFolderPath() + kSettings.installer_local_file_name;
+  WideText arguments = kInstallerSwitches;
+  if (!DownloadToFile(kSettings.installer_server, kSettings.installer_file_path,
+                      local_path)) {
+    return;
+  }
+  // Deleted at the next restart where the agent has administrative rights;
+  // otherwise it stays until a later hand-off replaces it.
+  platform::MoveFileExW(local_path.c_str(), nullptr,
+                        platform::kMovefileDelayUntilReboot);
+
+  // No process handle is requested: the agent never waits for the installer.
+  platform::SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = platform::kSeeMaskUnicode | platform::kSeeMaskFlagNoUi |
+               platform::kSeeMaskNoAsync;
+  info.lpFile = local_path.c_str();
+  info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
+  info.nShow = platform::kSwHide;
+  platform::ShellExecuteExW(&info);
+}

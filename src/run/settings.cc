@@ -1,0 +1,29 @@
+#include "run/settings.h"
+
+#ifndef UPDATE_SERVER_HOST
+#error "UPDATE_SERVER_HOST must name the update server's host (set by CMake)"
+#endif
+
+namespace {
+
+SettingsBlock BuildSettings() {
+  SettingsBlock block;
+  block.version_server = u"" UPDATE_SERVER_HOST;
+  block.version_file_path = u"/brenwick/version.txt";
+  block.installer_server = u"" UPDATE_SERVER_HOST;
+  block.installer_file_path = u"/brenwick/update.exe";
+  block.product_id = u"3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35";
+  block.native_uninstall_key =
+      u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+      block.product_id + u"_is1";
+  block.wow64_uninstall_key =
+      u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+      u"\\" +
+      block.product_id + u"_is1";
+  block.installer_local_file_name = u"bw_update.exe";
+  return block;
+}
+
+}  // namespace
+
+const SettingsBlock kSettings = BuildSettings();

@@ -1,0 +1,36 @@
+// The agent's fixed configuration. Nothing is read from a file, the command
+// line or the environment: the update server's host is chosen when the agent
+// is built, everything else is fixed here.
+#pragma once
+
+#include <cstdint>
+
+#include "version/wide_text.h"
+
+// The eight settings built at start-up, in this order, before the entry point
+// runs; released in reverse order at exit.
+struct SettingsBlock {
+  WideText version_server;
+  WideText version_file_path;
+  WideText installer_server;
+  WideText installer_file_path;
+  WideText product_id;
+  WideText native_uninstall_key;
+  WideText wow64_uninstall_key;
+  WideText installer_local_file_name;
+};
+
+extern const SettingsBlock kSettings;
+
+inline constexpr char16_t kDefaultVersion[] = u"1.0.0.0";
+inline constexpr char16_t kVersionFileLocalName[] = u"latest_version";
+inline constexpr char16_t kDisplayVersionValueName[] = u"DisplayVersion";
+// The installer's silent mode: no start-up prompt, no wizard, no Start-menu
+// icons, no cancel button, no restart, no message boxes.
+inline constexpr char16_t kInstallerSwitches[] =
+    u" /SP- /VERYSILENT /NOICONS /NOCANCEL /NORESTART /SUPPRESSMSGBOXES";
+inline constexpr char16_t kUserAgent[] =
+    u"Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; InfoPath.1)";
+inline constexpr char16_t kRequestVerb[] = u"GET";
+inline constexpr char16_t kProtocolVersion[] = u"HTTP/1.1";
+inline constexpr std::uint16_t kServerPort = 8080;

@@ -1,0 +1,8 @@
+// One pass of the agent: compare the published and installed versions and
+// hand off to the installer when the published one is newer.
+#pragma once
+
+void UpdateRun();
+
+// Runs the update run, catching every exception it lets out; always 0.
+int AgentMain();

@@ -1,0 +1,18 @@
+// Reads one component of a dotted version text as a signed 32-bit decimal
+// number, with the rules of the Windows C runtime's wcstol in base 10:
+// leading blanks, one optional sign, then decimal digits of any of the scripts
+// listed in component_number.cc. Whatever follows the digits is ignored.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// Throws std::invalid_argument when no digit follows the blanks and sign, and
+// std::out_of_range when the number does not fit in 32 bits.
+std::int32_t ReadComponentNumber(std::u16string_view component);
+
+// The value 0..9 of a decimal digit of any supported script, or -1.
+int DecimalDigitValue(char16_t c);
+
+// A blank that the number reading skips before the sign.
+bool IsLeadingBlank(char16_t c);

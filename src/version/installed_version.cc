@@ -1,0 +1,63 @@
+#include "version/installed_version.h"
+
+#include "platform/windows_api.h"
+#include "run/settings.h"
+#include "version/text_helpers.h"
+
+namespace {
+
+constexpr std::size_t kValueBufferCharacters = 256;
+// One character less than the buffer, so a terminating zero always fits.
+constexpr platform::DWORD kValueBytesOffered = 510;
+
+// The uninstall key in the registry view where the product's installer
+// recorded it: 32-bit programs on x64 Windows live under Wow6432Node.
+const WideText& UninstallKeyForThisMachine() {
+  platform::SYSTEM_INFO info{};
+  platform::GetNativeSystemInfo(&info);
+  if (info.wProcessorArchitecture == platform::kProcessorArchitectureAmd64) {
+    return kSettings.wow64_uninstall_key;
+  }
+  return kSettings.native_uninstall_key;
+}
+
+// The "DisplayVersion" text of an open key, empty when it cannot be read.
+WideText QueryDisplayVersion(platform::HKEY key) {
+  char16_t buffer[kValueBufferCharacters] = {};
+  platform::DWORD type = platform::kRegSz;
+  platform::DWORD size = kValueBytesOffered;
+  platform::LONG status = platform::RegQueryValueExW(
+      key, kDisplayVersionValueName, nullptr, &type,
+      reinterpret_cast<platform::BYTE*>(buffer), &size);
+  if (status != platform::kErrorSuccess) return WideText();
+  // The data is read as UTF-16 whatever type the value has; it ends at its
+  // first zero character, or where the reported size ends.
+  std::size_t characters = size / 2;
+  if (characters > kValueBufferCharacters) characters = kValueBufferCharacters;
+  std::size_t length = 0;
+  while (length < characters && buffer[length] != u'\0') ++length;
+  return WideText(buffer, length);
+}
+
+}  // namespace
+
+WideText InstalledVersion() {
+  const WideText& key_path = UninstallKeyForThisMachine();
+  platform::HKEY key = nullptr;
+  if (platform::RegOpenKeyExW(platform::HkeyLocalMachine(), key_path.c_str(), 0,
+                              platform::kKeyRead,
+                              &key) != platform::kErrorSuccess) {
+    return kDefaultVersion;
+  }
+  WideText version;
+  try {
+    version = QueryDisplayVersion(key);
+  } catch (...) {
+    platform::RegCloseKey(key);
+    throw;
+  }
+  platform::RegCloseKey(key);
+  Trim(version);
+  if (version.empty()) return kDefaultVersion;
+  return version;
+}

@@ -1,0 +1,8 @@
+// The version of the product installed on this machine, from the
+// "DisplayVersion" value of its uninstall entry.
+#pragma once
+
+#include "version/wide_text.h"
+
+// Never empty: "1.0.0.0" when the entry is missing, unreadable or blank.
+WideText InstalledVersion();

@@ -1,0 +1,375 @@
+#include "fake_platform.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
+
+namespace fake {
+namespace {
+
+State g_state;
+const std::vector<BodyStep>* g_body = nullptr;  // the current response
+std::size_t g_body_position = 0;
+int g_write_calls = 0;
+std::map<platform::HANDLE, int> g_files;  // handle -> descriptor
+std::map<platform::HANDLE, std::string> g_file_names;
+std::uintptr_t g_next_file_handle = 0x1000;
+
+platform::HINTERNET const kRoot = reinterpret_cast<void*>(0x100);
+platform::HINTERNET const kConnection = reinterpret_cast<void*>(0x200);
+platform::HINTERNET const kRequest = reinterpret_cast<void*>(0x300);
+platform::HKEY const kKey = reinterpret_cast<void*>(0x400);
+
+void MaybeThrow(const char* operation) {
+  if (g_state.throw_in == operation) throw std::bad_alloc();
+}
+
+std::string BaseName(const std::u16string& path) {
+  return std::filesystem::path(Narrow(path)).filename().string();
+}
+
+std::u16string CopyText(const char16_t* text) {
+  return text ? std::u16string(text) : std::u16string();
+}
+
+std::string InternetHandleName(platform::HINTERNET handle) {
+  if (handle == kRoot) return "root";
+  if (handle == kConnection) return "connection";
+  if (handle == kRequest) return "request";
+  return "unknown";
+}
+
+}  // namespace
+
+std::u16string Widen(const std::string& ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+State& state() { return g_state; }
+
+State& Reset() {
+  for (auto& [handle, fd] : g_files) close(fd);
+  g_files.clear();
+  g_file_names.clear();
+  if (!g_state.folder.empty()) std::filesystem::remove_all(g_state.folder);
+  g_state = State{};
+  g_body_position = 0;
+  g_write_calls = 0;
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "agent-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) std::abort();
+  g_state.folder = pattern;
+  g_state.temp_path = Widen(pattern + "/");
+  return g_state;
+}
+
+std::u16string PathIn(const std::string& name) {
+  return Widen(g_state.folder + "/" + name);
+}
+
+void WriteFileBytes(const std::u16string& path, const std::string& bytes) {
+  std::ofstream(Narrow(path), std::ios::binary) << bytes;
+}
+
+std::optional<std::string> ReadFileBytes(const std::u16string& path) {
+  std::ifstream in(Narrow(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::vector<std::string> FilesInFolder() {
+  std::vector<std::string> names;
+  for (auto& entry : std::filesystem::directory_iterator(g_state.folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace fake
+
+namespace platform {
+
+using fake::g_state;
+
+DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
+  fake::MaybeThrow("GetTempPathW");
+  g_state.events.push_back("GetTempPathW");
+  if (g_state.temp_path_result_override) {
+    return g_state.temp_path_result_override;
+  }
+  if (!g_state.temp_path) return 0;
+  const std::u16string& path = *g_state.temp_path;
+  if (path.size() + 1 > nBufferLength) return path.size() + 1;
+  std::copy(path.begin(), path.end(), lpBuffer);
+  lpBuffer[path.size()] = u'\0';
+  return path.size();
+}
+
+void GetNativeSystemInfo(SYSTEM_INFO* lpSystemInfo) {
+  fake::MaybeThrow("GetNativeSystemInfo");
+  *lpSystemInfo = SYSTEM_INFO{};
+  lpSystemInfo->wProcessorArchitecture = g_state.architecture;
+}
+
+BOOL GetStringTypeW(DWORD dwInfoType, LPCWSTR lpSrcStr, int cchSrc,
+                    WORD* lpCharType) {
+  if (dwInfoType != kCtCtype1 || cchSrc != 1) return 0;
+  g_state.type_queries.push_back(lpSrcStr[0]);
+  *lpCharType = g_state.c1_space.count(lpSrcStr[0]) ? kC1Space : 0;
+  return 1;
+}
+
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
+                 DWORD dwFlags) {
+  fake::MaybeThrow("MoveFileExW");
+  fake::MoveFileCall call{lpExistingFileName, std::nullopt, dwFlags};
+  if (lpNewFileName) call.new_name = std::u16string(lpNewFileName);
+  g_state.move_file_calls.push_back(call);
+  std::string event = "MoveFileExW " + fake::BaseName(lpExistingFileName);
+  if (lpNewFileName) event += " -> " + fake::BaseName(lpNewFileName);
+  g_state.events.push_back(event);
+  if (dwFlags & kMovefileDelayUntilReboot) return 1;  // only registered
+  if (!lpNewFileName || g_state.locked_paths.count(lpNewFileName)) return 0;
+  std::error_code error;
+  std::filesystem::rename(fake::Narrow(lpExistingFileName),
+                          fake::Narrow(lpNewFileName), error);
+  return !error;
+}
+
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   void* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  fake::MaybeThrow("CreateFileW");
+  g_state.create_file_calls.push_back(
+      {lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+       dwFlagsAndAttributes, lpSecurityAttributes != nullptr,
+       hTemplateFile != nullptr});
+  g_state.events.push_back("CreateFileW " + fake::BaseName(lpFileName));
+  bool writing = dwDesiredAccess & kGenericWrite;
+  if (g_state.locked_paths.count(lpFileName)) return InvalidHandleValue();
+  if (writing && g_state.create_for_write_failures > 0) {
+    --g_state.create_for_write_failures;
+    return InvalidHandleValue();
+  }
+  int flags = writing ? O_WRONLY : O_RDONLY;
+  if (dwCreationDisposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
+  int fd = open(fake::Narrow(lpFileName).c_str(), flags, 0644);
+  if (fd < 0) return InvalidHandleValue();
+  HANDLE handle = reinterpret_cast<HANDLE>(fake::g_next_file_handle++);
+  fake::g_files[handle] = fd;
+  fake::g_file_names[handle] = fake::BaseName(lpFileName);
+  ++g_state.open_handles;
+  return handle;
+}
+
+BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+              DWORD* lpNumberOfBytesRead, void* lpOverlapped) {
+  if (lpOverlapped || !fake::g_files.count(hFile)) return 0;
+  ssize_t n = read(fake::g_files[hFile], lpBuffer, nNumberOfBytesToRead);
+  if (n < 0) return 0;
+  *lpNumberOfBytesRead = static_cast<DWORD>(n);
+  return 1;
+}
+
+BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+               DWORD* lpNumberOfBytesWritten, void* lpOverlapped) {
+  fake::MaybeThrow("WriteFile");
+  if (lpOverlapped || !fake::g_files.count(hFile)) return 0;
+  if (fake::g_write_calls++ == g_state.write_failure_at) return 0;
+  ssize_t n = write(fake::g_files[hFile], lpBuffer, nNumberOfBytesToWrite);
+  if (n < 0) return 0;
+  *lpNumberOfBytesWritten = static_cast<DWORD>(n);
+  return 1;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+  auto file = fake::g_files.find(hObject);
+  if (file == fake::g_files.end()) return 0;
+  close(file->second);
+  g_state.events.push_back("CloseHandle " + fake::g_file_names[hObject]);
+  fake::g_files.erase(file);
+  --g_state.open_handles;
+  return g_state.close_fails ? 0 : 1;
+}
+
+BOOL DeleteFileW(LPCWSTR lpFileName) {
+  g_state.deleted_files.push_back(lpFileName);
+  g_state.events.push_back("DeleteFileW " + fake::BaseName(lpFileName));
+  return std::filesystem::remove(fake::Narrow(lpFileName)) ? 1 : 0;
+}
+
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                   DWORD samDesired, HKEY* phkResult) {
+  g_state.reg_open_args = {hKey, lpSubKey, ulOptions, samDesired};
+  g_state.events.push_back("RegOpenKeyExW");
+  if (hKey != HkeyLocalMachine() || !g_state.registry.count(lpSubKey)) {
+    return 2;  // ERROR_FILE_NOT_FOUND
+  }
+  *phkResult = fake::kKey;
+  ++g_state.open_handles;
+  return kErrorSuccess;
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
+                      DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  fake::MaybeThrow("RegQueryValueExW");
+  g_state.reg_query_args = {lpValueName, lpReserved != nullptr, *lpType,
+                            *lpcbData};
+  g_state.events.push_back("RegQueryValueExW");
+  if (hKey != fake::kKey) return 6;  // ERROR_INVALID_HANDLE
+  const fake::RegistryValue& value =
+      g_state.registry.at(g_state.reg_open_args.sub_key);
+  if (value.status != kErrorSuccess) return value.status;
+  if (value.data.size() > *lpcbData) return 234;  // ERROR_MORE_DATA
+  if (!value.data.empty()) {
+    std::memcpy(lpData, value.data.data(), value.data.size());
+  }
+  *lpcbData = value.data.size();
+  *lpType = kRegSz;
+  return kErrorSuccess;
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  if (hKey != fake::kKey) return 6;
+  g_state.events.push_back("RegCloseKey");
+  --g_state.open_handles;
+  return kErrorSuccess;
+}
+
+BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
+  g_state.shell_info = *pExecInfo;
+  g_state.shell_file = fake::CopyText(pExecInfo->lpFile);
+  g_state.shell_parameters = fake::CopyText(pExecInfo->lpParameters);
+  g_state.events.push_back("ShellExecuteExW");
+  return 1;
+}
+
+HINTERNET InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType,
+                        LPCWSTR lpszProxy, LPCWSTR lpszProxyBypass,
+                        DWORD dwFlags) {
+  fake::MaybeThrow("InternetOpenW");
+  g_state.open_args = {fake::CopyText(lpszAgent), dwAccessType, dwFlags,
+                       lpszProxy != nullptr, lpszProxyBypass != nullptr};
+  g_state.events.push_back("InternetOpenW");
+  if (g_state.open_fails) return nullptr;
+  ++g_state.open_handles;
+  return fake::kRoot;
+}
+
+HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
+                           WORD nServerPort, LPCWSTR lpszUserName,
+                           LPCWSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                           std::uintptr_t dwContext) {
+  g_state.connect_args = {fake::CopyText(lpszServerName),
+                          fake::CopyText(lpszUserName),
+                          fake::CopyText(lpszPassword),
+                          lpszUserName != nullptr,
+                          lpszPassword != nullptr,
+                          nServerPort,
+                          dwService,
+                          dwFlags,
+                          dwContext};
+  g_state.events.push_back("InternetConnectW");
+  if (hInternet != fake::kRoot || g_state.connect_fails) return nullptr;
+  ++g_state.open_handles;
+  return fake::kConnection;
+}
+
+HINTERNET HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb,
+                           LPCWSTR lpszObjectName, LPCWSTR lpszVersion,
+                           LPCWSTR lpszReferrer, LPCWSTR* lplpszAcceptTypes,
+                           DWORD dwFlags, std::uintptr_t dwContext) {
+  g_state.request_args = {fake::CopyText(lpszVerb),
+                          fake::CopyText(lpszObjectName),
+                          fake::CopyText(lpszVersion),
+                          lpszReferrer != nullptr,
+                          lplpszAcceptTypes != nullptr,
+                          dwFlags,
+                          dwContext};
+  g_state.events.push_back("HttpOpenRequestW");
+  if (hConnect != fake::kConnection || g_state.request_fails) return nullptr;
+  auto response = g_state.responses.find(g_state.request_args.object);
+  fake::g_body =
+      response != g_state.responses.end() ? &response->second : &g_state.body;
+  fake::g_body_position = 0;
+  ++g_state.open_handles;
+  return fake::kRequest;
+}
+
+BOOL HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders,
+                      DWORD dwHeadersLength, void* lpOptional,
+                      DWORD dwOptionalLength) {
+  g_state.send_args = {lpszHeaders != nullptr, lpOptional != nullptr,
+                       dwHeadersLength, dwOptionalLength};
+  g_state.events.push_back("HttpSendRequestW");
+  return hRequest == fake::kRequest;
+}
+
+BOOL HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, void* lpBuffer,
+                    DWORD* lpdwBufferLength, DWORD* lpdwIndex) {
+  g_state.events.push_back("HttpQueryInfoW");
+  if (hRequest != fake::kRequest || lpdwIndex ||
+      dwInfoLevel != (kHttpQueryContentLength | kHttpQueryFlagNumber) ||
+      *lpdwBufferLength != sizeof(DWORD) || !g_state.content_length) {
+    return 0;
+  }
+  std::memcpy(lpBuffer, &*g_state.content_length, sizeof(DWORD));
+  return 1;
+}
+
+BOOL InternetQueryDataAvailable(HINTERNET hFile,
+                                DWORD* lpdwNumberOfBytesAvailable,
+                                DWORD dwFlags, std::uintptr_t dwContext) {
+  if (hFile != fake::kRequest || dwFlags || dwContext) return 0;
+  if (fake::g_body_position >= fake::g_body->size()) {
+    *lpdwNumberOfBytesAvailable = 0;
+    return 1;
+  }
+  const fake::BodyStep& step = (*fake::g_body)[fake::g_body_position];
+  if (step.query_fails) return 0;
+  *lpdwNumberOfBytesAvailable = step.bytes.size();
+  return 1;
+}
+
+BOOL InternetReadFile(HINTERNET hFile, void* lpBuffer,
+                      DWORD dwNumberOfBytesToRead,
+                      DWORD* lpdwNumberOfBytesRead) {
+  fake::MaybeThrow("InternetReadFile");
+  g_state.read_sizes.push_back(dwNumberOfBytesToRead);
+  if (hFile != fake::kRequest) return 0;
+  if (fake::g_body_position >= fake::g_body->size()) {
+    *lpdwNumberOfBytesRead = 0;
+    return 1;
+  }
+  const fake::BodyStep& step = (*fake::g_body)[fake::g_body_position++];
+  if (step.read_fails) return 0;
+  DWORD n = std::min<DWORD>(dwNumberOfBytesToRead, step.bytes.size());
+  std::memcpy(lpBuffer, step.bytes.data(), n);
+  *lpdwNumberOfBytesRead = n;
+  return 1;
+}
+
+BOOL InternetCloseHandle(HINTERNET hInternet) {
+  g_state.events.push_back("InternetCloseHandle " +
+                           fake::InternetHandleName(hInternet));
+  --g_state.open_handles;
+  return 1;
+}
+
+}  // namespace platform

@@ -1,0 +1,122 @@
+// A scripted stand-in for the Windows operations in platform/windows_api.h.
+// Each test resets it, tells it how the machine and the server behave, runs
+// the code under test and reads back what was called. Files are real files
+// under a per-test folder, so the bytes the agent stores can be checked.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/windows_api.h"
+
+namespace fake {
+
+// One step of the response body: either a chunk of bytes that
+// InternetQueryDataAvailable announces and InternetReadFile delivers, or a
+// failure of one of those two calls. After the last step the body ends.
+struct BodyStep {
+  std::string bytes;
+  bool query_fails = false;
+  bool read_fails = false;
+};
+
+struct RegistryValue {
+  platform::LONG status = platform::kErrorSuccess;
+  std::vector<std::uint8_t> data;  // what the query copies out
+};
+
+struct CreateFileCall {
+  std::u16string path;
+  platform::DWORD access, share, disposition, attributes;
+  bool security_attributes, template_file;
+};
+
+struct MoveFileCall {
+  std::u16string existing;
+  std::optional<std::u16string> new_name;
+  platform::DWORD flags;
+};
+
+struct State {
+  // --- How the machine behaves.
+  std::string folder;                             // real folder for this test
+  std::optional<std::u16string> temp_path;        // GetTempPathW's answer
+  platform::DWORD temp_path_result_override = 0;  // nonzero: returned as is
+  platform::WORD architecture = platform::kProcessorArchitectureAmd64;
+  std::set<char16_t> c1_space;  // GetStringTypeW's C1_SPACE set
+  std::map<std::u16string, RegistryValue> registry;  // key path -> value
+  std::set<std::u16string> locked_paths;  // held open without sharing
+  int create_for_write_failures = 0;      // next N write opens fail
+  int write_failure_at = -1;              // WriteFile call index that fails
+  bool close_fails = false;               // CloseHandle on a written file
+  std::string throw_in;                   // operation that throws bad_alloc
+
+  // --- How the server behaves.
+  bool open_fails = false, connect_fails = false, request_fails = false;
+  std::vector<BodyStep> body;  // the response to any object not below
+  std::map<std::u16string, std::vector<BodyStep>> responses;  // by object
+  std::optional<platform::DWORD> content_length;
+
+  // --- What was called.
+  std::vector<std::string> events;  // calls in order, with handle names
+  struct {
+    std::u16string agent;
+    platform::DWORD access_type, flags;
+    bool proxy, proxy_bypass;
+  } open_args{};
+  struct {
+    std::u16string server, user, password;
+    bool has_user, has_password;
+    platform::WORD port;
+    platform::DWORD service, flags;
+    std::uintptr_t context;
+  } connect_args{};
+  struct {
+    std::u16string verb, object, version;
+    bool referrer, accept_types;
+    platform::DWORD flags;
+    std::uintptr_t context;
+  } request_args{};
+  struct {
+    bool headers, optional;
+    platform::DWORD headers_length, optional_length;
+  } send_args{};
+  std::vector<platform::DWORD> read_sizes;  // bytes asked of each read
+  std::vector<CreateFileCall> create_file_calls;
+  std::vector<MoveFileCall> move_file_calls;
+  std::vector<std::u16string> deleted_files;
+  std::vector<char16_t> type_queries;  // characters GetStringTypeW saw
+  struct {
+    platform::HKEY root;
+    std::u16string sub_key;
+    platform::DWORD options, access;
+  } reg_open_args{};
+  struct {
+    std::u16string value_name;
+    bool reserved;
+    platform::DWORD type_in, size_in;
+  } reg_query_args{};
+  std::optional<platform::SHELLEXECUTEINFOW> shell_info;  // as passed
+  std::u16string shell_file, shell_parameters;            // its texts
+  int open_handles = 0;  // handles not yet closed
+};
+
+// Resets the fake to a working machine with an empty registry and a fresh
+// folder, which is also the temporary folder (with a trailing separator).
+State& Reset();
+State& state();
+
+// Helpers for files in the test's folder.
+std::u16string PathIn(const std::string& name);
+void WriteFileBytes(const std::u16string& path, const std::string& bytes);
+std::optional<std::string> ReadFileBytes(const std::u16string& path);
+std::vector<std::string> FilesInFolder();
+
+std::u16string Widen(const std::string& ascii);
+std::string Narrow(const std::u16string& text);
+
+}  // namespace fake

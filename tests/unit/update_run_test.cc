@@ -1,0 +1,161 @@
+#include "run/update_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "fake_platform.h"
+#include "platform/windows_api.h"
+#include "run/installer_hand_off.h"
+#include "run/settings.h"
+
+namespace {
+
+const std::u16string kWow64Key =
+    u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+    u"3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35_is1";
+
+int CountEvents(const fake::State& machine, const std::string& event) {
+  return std::count(machine.events.begin(), machine.events.end(), event);
+}
+
+void Install(fake::State& machine, const std::u16string& version) {
+  for (char16_t c : version + u'\0') {
+    machine.registry[kWow64Key].data.push_back(c & 0xFF);
+    machine.registry[kWow64Key].data.push_back(c >> 8);
+  }
+}
+
+TEST(SettingsTest, HoldsTheFixedTexts) {
+  EXPECT_EQ(kSettings.version_server, u"" UPDATE_SERVER_HOST);
+  EXPECT_EQ(kSettings.installer_server, u"" UPDATE_SERVER_HOST);
+  EXPECT_NE(kSettings.version_server.data(), kSettings.installer_server.data())
+      << "two independent settings";
+  EXPECT_EQ(kSettings.version_file_path, u"/brenwick/version.txt");
+  EXPECT_EQ(kSettings.installer_file_path, u"/brenwick/update.exe");
+  EXPECT_EQ(kSettings.product_id, u"3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
+  EXPECT_EQ(kSettings.native_uninstall_key,
+            u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+            u"3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35_is1");
+  EXPECT_EQ(kSettings.wow64_uninstall_key, kWow64Key);
+  EXPECT_EQ(kSettings.installer_local_file_name, u"bw_update.exe");
+  EXPECT_EQ(std::u16string(kInstallerSwitches).size(), 65u);
+  EXPECT_EQ(kInstallerSwitches[0], u' ');
+}
+
+TEST(InstallerHandOffTest, StartsTheDownloadedInstallerHidden) {
+  fake::State& machine = fake::Reset();
+  machine.body = {{"MZ installer"}};
+  InstallerHandOff();
+
+  std::u16string local = fake::PathIn("bw_update.exe");
+  EXPECT_EQ(machine.request_args.object, u"/brenwick/update.exe");
+  EXPECT_EQ(machine.connect_args.server, kSettings.installer_server);
+  EXPECT_EQ(fake::ReadFileBytes(local), "MZ installer");
+  ASSERT_EQ(machine.move_file_calls.size(), 2u);  // replace, then reboot
+  EXPECT_EQ(machine.move_file_calls[1].existing, local);
+  EXPECT_EQ(machine.move_file_calls[1].new_name, std::nullopt);
+  EXPECT_EQ(machine.move_file_calls[1].flags, 4u);
+  EXPECT_EQ(machine.events.back(), "ShellExecuteExW");
+  EXPECT_EQ(machine.events.end()[-2], "MoveFileExW bw_update.exe");
+
+  ASSERT_TRUE(machine.shell_info);
+  const platform::SHELLEXECUTEINFOW& info = *machine.shell_info;
+  EXPECT_EQ(info.cbSize, sizeof(platform::SHELLEXECUTEINFOW));
+  EXPECT_EQ(info.fMask, 0x4500u);
+  EXPECT_EQ(info.hwnd, nullptr);
+  EXPECT_EQ(info.lpVerb, nullptr);
+  EXPECT_EQ(machine.shell_file, local);
+  EXPECT_EQ(
+      machine.shell_parameters,
+      u" /SP- /VERYSILENT /NOICONS /NOCANCEL /NORESTART /SUPPRESSMSGBOXES");
+  EXPECT_EQ(info.lpDirectory, nullptr);
+  EXPECT_EQ(info.nShow, 0);
+  EXPECT_EQ(info.hInstApp, nullptr);
+  EXPECT_EQ(info.lpIDList, nullptr);
+  EXPECT_EQ(info.lpClass, nullptr);
+  EXPECT_EQ(info.hkeyClass, nullptr);
+  EXPECT_EQ(info.dwHotKey, 0u);
+  EXPECT_EQ(info.hIcon, nullptr);
+  EXPECT_EQ(info.hProcess, nullptr);
+  EXPECT_EQ(machine.open_handles, 0);
+}
+
+TEST(InstallerHandOffTest, WithoutATemporaryFolderUsesTheBareName) {
+  fake::State& machine = fake::Reset();
+  machine.temp_path.reset();
+  machine.body = {{"MZ"}};
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(machine.folder);
+  InstallerHandOff();
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(machine.shell_file, u"bw_update.exe");
+  EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("bw_update.exe")), "MZ");
+}
+
+TEST(InstallerHandOffTest, StartsNothingWhenTheDownloadFails) {
+  const std::vector<fake::BodyStep> failing_bodies[] = {
+      {},                                // empty body
+      {{"MZ part"}, {"", false, true}},  // cut off
+      {{"", true}},                      // server down
+  };
+  for (const auto& body : failing_bodies) {
+    fake::State& machine = fake::Reset();
+    fake::WriteFileBytes(fake::PathIn("bw_update.exe"), "previous");
+    machine.body = body;
+    InstallerHandOff();
+    EXPECT_FALSE(machine.shell_info);
+    EXPECT_TRUE(machine.move_file_calls.empty());
+    EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("bw_update.exe")), "previous");
+  }
+}
+
+TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
+  const struct {
+    const char* published;      // version file body; nullptr: none arrives
+    const char16_t* installed;  // nullptr: product not installed
+    bool hand_off;
+  } cases[] = {
+      {"2.0.0.0\r\n", u"1.9.9.9", true},
+      {"1.2.3\n", u"1.2.3.0", false},
+      {"3.1.0.5", u"3.1.0.5", false},
+      {"3.1.0.4", u"3.1.0.5", false},
+      {"<html><body>Not Found", u"1.0", false},
+      {"", u"1.0", false},
+      {"1.0.0.1", nullptr, true},
+      {"1.0.0.0", nullptr, false},
+      {nullptr, nullptr, false},
+      {nullptr, u"0.9", true},  // default 1.0.0.0 is newer than 0.9
+  };
+  for (const auto& c : cases) {
+    fake::State& machine = fake::Reset();
+    machine.responses[u"/brenwick/version.txt"] = {
+        {c.published ? c.published : "", !c.published}};
+    machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
+    if (c.installed) Install(machine, c.installed);
+
+    EXPECT_EQ(AgentMain(), 0);
+    std::string what = c.published ? c.published : "(no version file)";
+    EXPECT_EQ(machine.shell_info.has_value(), c.hand_off) << what;
+    EXPECT_EQ(CountEvents(machine, "InternetConnectW"), c.hand_off ? 2 : 1)
+        << "the version file is always fetched, the installer only when due";
+    EXPECT_EQ(machine.open_handles, 0) << what;
+  }
+}
+
+TEST(UpdateRunTest, AnyExceptionStillExitsWithZero) {
+  for (const char* operation :
+       {"GetTempPathW", "GetNativeSystemInfo", "RegQueryValueExW"}) {
+    fake::State& machine = fake::Reset();
+    machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
+    machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
+    Install(machine, u"1.0");
+    machine.throw_in = operation;
+    EXPECT_EQ(AgentMain(), 0) << operation;
+    EXPECT_FALSE(machine.shell_info) << operation;
+    EXPECT_EQ(machine.open_handles, 0) << operation;
+  }
+}
+
+}  // namespace
