@@ -1,8 +1,8 @@
 // shell32: starting a program, forwarded to Windows.
-#include <shellapi.h>
-
-#include "platform/windows/wide_text_cast.h"
 #include "platform/windows_api.h"
+#include "platform/windows/wide_text_cast.h"
+
+#include <shellapi.h>
 
 static_assert(sizeof(platform::SHELLEXECUTEINFOW) ==
                   sizeof(::SHELLEXECUTEINFOW),

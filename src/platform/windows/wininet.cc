@@ -1,8 +1,8 @@
 // wininet HTTP operations, forwarded to Windows.
-#include <wininet.h>
-
-#include "platform/windows/wide_text_cast.h"
 #include "platform/windows_api.h"
+#include "platform/windows/wide_text_cast.h"
+
+#include <wininet.h>
 
 static_assert(platform::kInternetOpenTypePreconfig ==
               INTERNET_OPEN_TYPE_PRECONFIG);
