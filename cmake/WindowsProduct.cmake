@@ -22,3 +22,16 @@ endforeach()
 target_link_options(bw_agent PRIVATE
   -static -static-libgcc -static-libstdc++  # no libgcc/libstdc++ DLLs
   -mconsole -s -Wl,--gc-sections)
+
+# The stand-in for the product's installer used by the end-to-end tests.
+add_executable(bw_test_installer tests/e2e/test_installer.cc)
+target_link_options(bw_test_installer PRIVATE -static -mwindows)
+
+# The end-to-end suite runs these builds under wine64 on the build machine.
+option(AGENT_END_TO_END_TESTS "Run the end-to-end suite under Wine from ctest" OFF)
+if(AGENT_END_TO_END_TESTS)
+  enable_testing()
+  add_test(NAME end_to_end_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tools/run_e2e)
+  set_tests_properties(end_to_end_under_wine PROPERTIES ENVIRONMENT
+    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>")
+endif()

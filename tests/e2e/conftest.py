@@ -1,0 +1,140 @@
+"""Fixtures of the end-to-end suite: one Wine prefix per test run, a fresh
+vendor server per test, and the agent and test installer under test.
+
+Environment:
+  E2E_AGENT       the agent exe (default: the wine-x64 build)
+  E2E_INSTALLER   the test installer exe (default: the wine-x64 build)
+  E2E_PLATFORM    the platform's name in the results (default: wine64 x86_64)
+  E2E_WINE        the Wine loader (default: /usr/lib/wine/wine64)
+  E2E_WORK        where the prefix and the logs go (default: build/e2e)
+"""
+
+import os
+import pathlib
+import shutil
+import sys
+import time
+
+import pytest
+
+sys.path.insert(0, str(pathlib.Path(__file__).parent))
+from vendor_server import VendorServer  # noqa: E402
+from wine_prefix import WinePrefix  # noqa: E402
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+AGENT = pathlib.Path(os.environ.get("E2E_AGENT", ROOT / "build/wine-x64/bw_agent.exe"))
+INSTALLER = pathlib.Path(os.environ.get("E2E_INSTALLER", ROOT / "build/wine-x64/bw_test_installer.exe"))
+PLATFORM = os.environ.get("E2E_PLATFORM", "wine64 x86_64")
+WORK = pathlib.Path(os.environ.get("E2E_WORK", ROOT / "build/e2e"))
+
+PRODUCT_KEY_32 = (r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
+                  r"\3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35_is1")
+SWITCHES = " /SP- /VERYSILENT /NOICONS /NOCANCEL /NORESTART /SUPPRESSMSGBOXES"
+
+
+def pytest_report_header(config):
+    return f"platform: {PLATFORM}; agent: {AGENT}"
+
+
+def pytest_collection_modifyitems(items):
+    for item in items:  # names each result after the platform it ran on
+        item._nodeid = f"{item.nodeid} [{PLATFORM}]"
+
+
+@pytest.fixture(scope="session")
+def prefix():
+    for exe in (AGENT, INSTALLER):
+        if not exe.exists():
+            pytest.fail(f"{exe} is not built")
+    wine = WinePrefix(WORK / "prefix", os.environ.get("E2E_WINE"))
+    wine.create()
+    yield wine
+    wine.close()
+
+
+class Machine:
+    """The Windows machine of one test: its prefix, its files and registry."""
+
+    def __init__(self, prefix, work):
+        self.prefix = prefix
+        self.work = work
+        self.installer_log = work / "installer.log"
+        self.version_file = prefix.temp_unix / "latest_version"
+        self.installer_file = prefix.temp_unix / "bw_update.exe"
+        self.installer_path_windows = prefix.temp_windows + "\\bw_update.exe"
+        self.version_path_windows = prefix.temp_windows + "\\latest_version"
+
+    def install(self, version):
+        if version is None:
+            self.prefix.reg_delete_key(PRODUCT_KEY_32)
+        else:
+            self.prefix.reg_set(PRODUCT_KEY_32, "DisplayVersion", version)
+
+    def installed_version(self):
+        return self.prefix.reg_get(PRODUCT_KEY_32, "DisplayVersion")
+
+    def run_agent(self, installs="9.9.9.9"):
+        """Runs the agent once; `installs` is what the test installer records
+        if the agent starts it."""
+        return self.prefix.run([AGENT], extra_env={
+            "BW_TEST_INSTALLER_LOG": self.prefix.to_windows(self.installer_log),
+            "BW_TEST_INSTALL_VERSION": installs,
+        })
+
+    def installer_record(self):
+        """What the test installer recorded, as a dict, or None if it never ran."""
+        if not self.installer_log.exists():
+            return None
+        record = {}
+        for line in self.installer_log.read_text(encoding="utf-8").splitlines():
+            name, _, value = line.partition(" ")
+            record.setdefault(name, value)
+        return record
+
+    def wait_for_installer(self, timeout=60):
+        """Waits until a started installer has finished and exited."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            record = self.installer_record()
+            if record is None or "finish" in record:
+                break
+            time.sleep(0.1)
+        while time.time() < deadline and installer_processes():
+            time.sleep(0.1)
+        return self.installer_record()
+
+
+def installer_processes():
+    found = []
+    for proc in pathlib.Path("/proc").iterdir():
+        try:
+            if b"bw_update.exe" in (proc / "cmdline").read_bytes():
+                found.append(proc.name)
+        except OSError:
+            pass
+    return found
+
+
+@pytest.fixture
+def machine(prefix, tmp_path):
+    """A machine with the product at 3.0.2.1, an empty temporary folder and
+    nothing registered for deletion."""
+    for entry in prefix.temp_unix.iterdir():
+        shutil.rmtree(entry) if entry.is_dir() else entry.unlink()
+    prefix.clear_pending_deletions()
+    m = Machine(prefix, tmp_path)
+    m.install("3.0.2.1")
+    yield m
+    m.wait_for_installer()
+
+
+@pytest.fixture
+def server():
+    vendor = VendorServer().start()
+    yield vendor
+    vendor.stop()
+
+
+@pytest.fixture(scope="session")
+def installer_bytes():
+    return INSTALLER.read_bytes()

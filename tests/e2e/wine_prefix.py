@@ -1,0 +1,98 @@
+"""A throwaway Wine prefix that runs Windows programs for the end-to-end tests.
+
+Its wineserver is kept running for the prefix's whole life: starting a new one
+counts as a restart of Windows, which carries out (and forgets) the deletions
+registered for the next reboot that the tests want to read."""
+
+import os
+import pathlib
+import shutil
+import subprocess
+import time
+
+WINE_DIR = pathlib.Path(os.environ.get("WINE_DIR", "/usr/lib/wine"))
+SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
+
+
+class Run:
+    def __init__(self, returncode, stdout, stderr, ended_at):
+        self.returncode = returncode
+        self.stdout = stdout
+        self.stderr = stderr
+        self.ended_at = ended_at  # time.time() when the program had exited
+
+
+class WinePrefix:
+    def __init__(self, path, loader=None):
+        self.path = pathlib.Path(path).resolve()
+        self.loader = loader or str(WINE_DIR / "wine64")
+        server = WINE_DIR / "wineserver"
+        self.server = str(server if server.exists() else shutil.which("wineserver"))
+        self.env = dict(os.environ, WINEPREFIX=str(self.path), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self._log_count = 0
+
+    def create(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+        self.path.mkdir(parents=True)
+        subprocess.run([self.server, "-p"], env=self.env, check=True)
+        self.run(["wineboot", "-i"], timeout=300)
+        self.temp_windows = self.run(["cmd", "/c", "echo %TEMP%"]).stdout.strip()
+        self.temp_unix = pathlib.Path(self.to_unix(self.temp_windows))
+        return self
+
+    def close(self):
+        subprocess.run([self.server, "-k"], env=self.env)
+
+    def run(self, args, extra_env=None, timeout=120):
+        """Runs a Windows program to its exit; its output goes through files,
+        since Wine's helper processes inherit (and hold open) a pipe."""
+        self._log_count += 1
+        out = self.path / f"run{self._log_count}.out"
+        err = self.path / f"run{self._log_count}.err"
+        with open(out, "wb") as stdout, open(err, "wb") as stderr:
+            completed = subprocess.run([self.loader, *map(str, args)], stdin=subprocess.DEVNULL,
+                                       stdout=stdout, stderr=stderr, timeout=timeout,
+                                       env=dict(self.env, **(extra_env or {})))
+        ended_at = time.time()
+        return Run(completed.returncode, out.read_text(errors="replace"),
+                   err.read_text(errors="replace"), ended_at)
+
+    def to_unix(self, windows_path):
+        return self.run(["winepath", "-u", windows_path]).stdout.strip()
+
+    def to_windows(self, unix_path):
+        return self.run(["winepath", "-w", str(unix_path)]).stdout.strip()
+
+    # --- The registry, through Wine's own reg.exe.
+
+    def reg_set(self, key, name, value):
+        self._reg("add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+
+    def reg_delete_key(self, key):
+        self.run(["reg", "delete", key, "/f"])
+
+    def reg_get(self, key, name):
+        """The value's data as reg.exe prints it, or None when it is missing."""
+        result = self.run(["reg", "query", key, "/v", name])
+        for line in result.stdout.splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0] == name:
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def _reg(self, *args):
+        result = self.run(["reg", *args])
+        assert result.returncode == 0, result.stdout + result.stderr
+
+    def pending_deletions(self):
+        """Windows paths registered for deletion at the next reboot."""
+        value = self.reg_get(SESSION_MANAGER, "PendingFileRenameOperations")
+        if not value:
+            return []
+        items = value.split(r"\0")
+        pairs = zip(items[0::2], items[1::2] + [""])
+        return [source.removeprefix("\\??\\") for source, target in pairs if source and not target]
+
+    def clear_pending_deletions(self):
+        self.run(["reg", "delete", SESSION_MANAGER, "/v", "PendingFileRenameOperations", "/f"])
