@@ -1,6 +1,17 @@
-# The shipped executable: the core linked with the real Windows side, built
-# small and fully static so it needs no DLL but the system's own.
+# The shipped executable: the core linked with the real Windows side, fully
+# static so it needs no DLL but the system's own, and small (at most 64 KiB).
+#
+# What keeps it small:
+# - -Os, one section per function, --gc-sections and link-time optimisation;
+# - no iostreams, locale or std::string: files go through kernel32 directly
+#   and texts are std::u16string, which the runtime does not pre-instantiate;
+# - small_runtime.cc replaces the runtime hooks that drag in the demangler,
+#   printf, std::string-based exception classes and thread-local storage;
+#   exceptions still work (bw_runtime_check proves it under Wine).
 enable_language(RC)
+# Every Windows target links the core's link-time-optimised objects, and
+# mingw's i686 linker rejects mixing them with ordinary ones.
+set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
 
 add_library(agent_platform STATIC
   src/platform/windows/advapi32.cc
@@ -11,21 +22,43 @@ add_library(agent_platform STATIC
 target_include_directories(agent_platform PUBLIC src)
 target_compile_definitions(agent_platform PRIVATE WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
 
-add_executable(bw_agent src/run/main.cc src/run/agent.rc)
+add_executable(bw_agent src/run/main.cc src/run/agent.rc
+  src/platform/windows/small_runtime.cc)
 target_link_libraries(bw_agent PRIVATE agent_core agent_platform
   wininet shell32 advapi32 kernel32)
 
+set(small_static_link_options
+  -static -static-libgcc -static-libstdc++  # no libgcc/libstdc++ DLLs
+  -s -Wl,--gc-sections
+  -Wl,--disable-runtime-pseudo-reloc)       # see small_runtime.cc
 foreach(target agent_core agent_platform bw_agent)
-  # Optimise for size and let the linker drop every unused function.
   target_compile_options(${target} PRIVATE -Os -ffunction-sections -fdata-sections)
 endforeach()
-target_link_options(bw_agent PRIVATE
-  -static -static-libgcc -static-libstdc++  # no libgcc/libstdc++ DLLs
-  -mconsole -s -Wl,--gc-sections)
+target_link_options(bw_agent PRIVATE ${small_static_link_options} -mconsole)
 
-# The stand-in for the product's installer used by the end-to-end tests.
+# Proves that exceptions thrown through the replaced runtime hooks are caught.
+add_executable(bw_runtime_check tests/e2e/runtime_check.cc
+  src/platform/windows/small_runtime.cc)
+target_compile_options(bw_runtime_check PRIVATE -Os)
+target_link_options(bw_runtime_check PRIVATE ${small_static_link_options} -mconsole)
+
+# Stand-ins used by the end-to-end tests: the product's installer, and a
+# program that holds a file open without sharing it.
 add_executable(bw_test_installer tests/e2e/test_installer.cc)
 target_link_options(bw_test_installer PRIVATE -static -mwindows)
+add_executable(bw_file_holder tests/e2e/file_holder.cc)
+target_link_libraries(bw_file_holder PRIVATE shell32)
+target_link_options(bw_file_holder PRIVATE -static -mconsole)
+
+# Benchmarks: the agent's download against a plain WinINet loop, and an exe
+# that does nothing, linked like the agent.
+add_executable(bw_download_bench tests/bench/download_bench.cc)
+target_link_libraries(bw_download_bench PRIVATE agent_core agent_platform
+  wininet shell32 advapi32)
+target_link_options(bw_download_bench PRIVATE -static -mconsole)
+add_executable(bw_do_nothing tests/bench/do_nothing.cc
+  src/platform/windows/small_runtime.cc)
+target_link_options(bw_do_nothing PRIVATE ${small_static_link_options} -mconsole)
 
 # The end-to-end suite runs these builds under wine64 on the build machine.
 option(AGENT_END_TO_END_TESTS "Run the end-to-end suite under Wine from ctest" OFF)
@@ -33,5 +66,5 @@ if(AGENT_END_TO_END_TESTS)
   enable_testing()
   add_test(NAME end_to_end_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tools/run_e2e)
   set_tests_properties(end_to_end_under_wine PROPERTIES ENVIRONMENT
-    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>")
+    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>")
 endif()

@@ -1,13 +1,15 @@
 #!/usr/bin/python3
-"""Checks the shipped agent executable: a 32-bit x86 console program that
-imports only the system DLLs it may rely on and carries exactly one resource,
-the application manifest (asInvoker, no UI access, DPI-aware)."""
+"""Checks the shipped agent executable: a 32-bit x86 console program of at
+most 64 KiB that imports only the system DLLs it may rely on and carries
+exactly one resource, the application manifest (asInvoker, no UI access,
+DPI-aware)."""
 
 import sys
 import xml.etree.ElementTree as ElementTree
 
 import pefile
 
+MAX_SIZE = 64 * 1024
 ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "shell32.dll", "wininet.dll", "msvcrt.dll"}
 RT_MANIFEST = 24
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
@@ -41,6 +43,9 @@ def manifest_problems(xml_bytes):
 def problems_of(path):
     pe = pefile.PE(path)
     problems = []
+    size = len(pe.__data__)
+    if size > MAX_SIZE:
+        problems.append(f"is {size} bytes, more than {MAX_SIZE}")
     if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
         problems.append(f"machine type is {pe.FILE_HEADER.Machine:#x}, not i386 (0x14c)")
     if pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
@@ -81,7 +86,7 @@ def main(argv):
     for problem in problems:
         print(f"{argv[1]}: {problem}")
     if not problems:
-        print(f"{argv[1]}: i386 console program, imports only system DLLs, manifest only: ok")
+        print(f"{argv[1]}: {len(open(argv[1], 'rb').read())} bytes, i386 console program, imports only system DLLs, manifest only: ok")
     return 1 if problems else 0
 
 

@@ -1,7 +1,5 @@
 #include "version/component_number.h"
 
-#include <stdexcept>
-
 #include "platform/windows_api.h"
 
 namespace {
@@ -35,7 +33,8 @@ bool IsLeadingBlank(char16_t c) {
          (type & platform::kC1Space) != 0;
 }
 
-std::int32_t ReadComponentNumber(std::u16string_view component) {
+std::optional<std::int32_t> ReadComponentNumber(
+    std::u16string_view component) {
   std::size_t i = 0;
   while (i < component.size() && IsLeadingBlank(component[i])) ++i;
   bool negative = false;
@@ -52,10 +51,8 @@ std::int32_t ReadComponentNumber(std::u16string_view component) {
     if (digit < 0) break;
     if (magnitude <= kLimit) magnitude = magnitude * 10 + digit;
   }
-  if (digits == 0) throw std::invalid_argument("version component");
+  if (digits == 0) return std::nullopt;
   std::int64_t value = negative ? -magnitude : magnitude;
-  if (value < -kLimit || value >= kLimit) {
-    throw std::out_of_range("version component");
-  }
+  if (value < -kLimit || value >= kLimit) return std::nullopt;
   return static_cast<std::int32_t>(value);
 }

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
-// Throws std::invalid_argument when no digit follows the blanks and sign, and
-// std::out_of_range when the number does not fit in 32 bits.
-std::int32_t ReadComponentNumber(std::u16string_view component);
+// Nothing when the reading fails: no digit follows the blanks and sign, or
+// the number does not fit in a signed 32-bit integer.
+std::optional<std::int32_t> ReadComponentNumber(
+    std::u16string_view component);
 
 // The value 0..9 of a decimal digit of any supported script, or -1.
 int DecimalDigitValue(char16_t c);

@@ -1,6 +1,7 @@
 #include "version/first_line.h"
 
-#include <string>
+#include <memory>
+#include <vector>
 
 #include "platform/windows_api.h"
 
@@ -13,7 +14,8 @@ constexpr platform::DWORD kReadChunkSize = 512;
 
 // Where the first line's data ends: at a line feed or an end-of-file mark.
 std::size_t FirstLineEnd(std::string_view bytes) {
-  return bytes.find_first_of(std::string_view("\n\x1A", 2));
+  constexpr char kLineEnds[] = {kLineFeed, kEndOfFileMark};
+  return bytes.find_first_of(std::string_view(kLineEnds, 2));
 }
 
 }  // namespace
@@ -39,24 +41,22 @@ std::optional<WideText> ReadFirstLine(const WideText& path) {
       platform::kFileShareRead | platform::kFileShareWrite, nullptr,
       platform::kOpenExisting, platform::kFileAttributeNormal, nullptr);
   if (file == platform::InvalidHandleValue()) return std::nullopt;
+  auto close_file = [](platform::HANDLE handle) {
+    platform::CloseHandle(handle);
+  };
+  std::unique_ptr<void, decltype(close_file)> closes_file(file, close_file);
   // Only the bytes up to the first line end are needed; stop reading there.
-  std::string bytes;
-  try {
-    char chunk[kReadChunkSize];
-    platform::DWORD read = 0;
-    while (platform::ReadFile(file, chunk, kReadChunkSize, &read, nullptr) &&
-           read > 0) {
-      std::size_t searched_from = bytes.size();
-      bytes.append(chunk, read);
-      if (FirstLineEnd(std::string_view(bytes).substr(searched_from)) !=
-          std::string_view::npos) {
-        break;
-      }
+  // A vector rather than a std::string: the latter's instantiations in the
+  // static C++ runtime would double the size of the shipped executable.
+  std::vector<char> bytes;
+  char chunk[kReadChunkSize];
+  platform::DWORD read = 0;
+  while (platform::ReadFile(file, chunk, kReadChunkSize, &read, nullptr) &&
+         read > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + read);
+    if (FirstLineEnd(std::string_view(chunk, read)) != std::string_view::npos) {
+      break;
     }
-  } catch (...) {
-    platform::CloseHandle(file);
-    throw;
   }
-  platform::CloseHandle(file);
-  return FirstLineOfText(bytes);
+  return FirstLineOfText(std::string_view(bytes.data(), bytes.size()));
 }

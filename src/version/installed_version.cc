@@ -21,22 +21,24 @@ const WideText& UninstallKeyForThisMachine() {
   return kSettings.native_uninstall_key;
 }
 
-// The "DisplayVersion" text of an open key, empty when it cannot be read.
-WideText QueryDisplayVersion(platform::HKEY key) {
-  char16_t buffer[kValueBufferCharacters] = {};
+// Reads "DisplayVersion" of an open key into `buffer` and returns its length
+// in characters, 0 when it cannot be read. Allocates nothing, so the caller
+// closes the key whatever happens.
+std::size_t QueryDisplayVersion(platform::HKEY key,
+                                char16_t (&buffer)[kValueBufferCharacters]) {
   platform::DWORD type = platform::kRegSz;
   platform::DWORD size = kValueBytesOffered;
   platform::LONG status = platform::RegQueryValueExW(
       key, kDisplayVersionValueName, nullptr, &type,
       reinterpret_cast<platform::BYTE*>(buffer), &size);
-  if (status != platform::kErrorSuccess) return WideText();
+  if (status != platform::kErrorSuccess) return 0;
   // The data is read as UTF-16 whatever type the value has; it ends at its
   // first zero character, or where the reported size ends.
   std::size_t characters = size / 2;
   if (characters > kValueBufferCharacters) characters = kValueBufferCharacters;
   std::size_t length = 0;
   while (length < characters && buffer[length] != u'\0') ++length;
-  return WideText(buffer, length);
+  return length;
 }
 
 }  // namespace
@@ -49,14 +51,10 @@ WideText InstalledVersion() {
                               &key) != platform::kErrorSuccess) {
     return kDefaultVersion;
   }
-  WideText version;
-  try {
-    version = QueryDisplayVersion(key);
-  } catch (...) {
-    platform::RegCloseKey(key);
-    throw;
-  }
+  char16_t buffer[kValueBufferCharacters] = {};
+  std::size_t length = QueryDisplayVersion(key, buffer);
   platform::RegCloseKey(key);
+  WideText version(buffer, length);
   Trim(version);
   if (version.empty()) return kDefaultVersion;
   return version;

@@ -8,7 +8,7 @@ namespace {
 
 // Takes the component before the first dot off the front of `text` (the
 // whole text when there is no dot) and reads it; an empty text gives 0.
-std::int32_t TakeNextComponent(std::u16string_view& text) {
+std::optional<std::int32_t> TakeNextComponent(std::u16string_view& text) {
   if (text.empty()) return 0;
   std::size_t dot = text.find(u'.');
   std::u16string_view component = text.substr(0, dot);
@@ -23,13 +23,15 @@ int VersionComparison(WideText first, WideText second) {
     std::u16string_view rest_of_first = first;
     std::u16string_view rest_of_second = second;
     while (!rest_of_first.empty() || !rest_of_second.empty()) {
-      std::int32_t a = TakeNextComponent(rest_of_first);
-      std::int32_t b = TakeNextComponent(rest_of_second);
-      if (a < b) return -1;
-      if (a > b) return 1;
+      std::optional<std::int32_t> a = TakeNextComponent(rest_of_first);
+      std::optional<std::int32_t> b = TakeNextComponent(rest_of_second);
+      if (!a || !b) return 0;  // a component that is not a number
+      if (*a < *b) return -1;
+      if (*a > *b) return 1;
     }
     return 0;
   } catch (...) {
+    // Nothing here is expected to throw; should anything, no update follows.
     return 0;
   }
 }

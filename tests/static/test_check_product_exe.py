@@ -27,6 +27,10 @@ def rename_import(pe):
     pe.set_bytes_at_rva(entry.struct.Name, b"USER32.dll\0")
 
 
+def append_padding(pe):
+    return bytes(70_000)  # appended to the file, as an overlay
+
+
 def manifest_into_version_resource(pe):
     pe.DIRECTORY_ENTRY_RESOURCE.entries[0].struct.Name = 16  # RT_VERSION
 
@@ -49,6 +53,7 @@ def replace_in_manifest(old, new):
     (None, None),
     (set_machine, "not i386"),
     (set_gui_subsystem, "not the console"),
+    (append_padding, "more than 65536"),
     (rename_import, "imports user32.dll"),
     (manifest_into_version_resource, "resource of type RT_VERSION"),
     (manifest_into_icon_resource, "resource of type RT_ICON"),
@@ -61,10 +66,9 @@ def test_check_flags_each_fault(tmp_path, change, complaint):
     if not PRODUCT.exists():
         pytest.fail(f"{PRODUCT} is not built")
     pe = pefile.PE(str(PRODUCT))
-    if change:
-        change(pe)
+    appended = change(pe) if change else None
     changed = tmp_path / "agent.exe"
-    pe.write(str(changed))
+    changed.write_bytes(bytes(pe.write()) + (appended or b""))
     problems = check_product_exe.problems_of(str(changed))
     if complaint is None:
         assert problems == []

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include "fake_platform.h"
 
 namespace {
@@ -35,13 +33,12 @@ TEST(ComponentNumberTest, ReadsSignedDecimalWithinThirtyTwoBits) {
 
 TEST(ComponentNumberTest, FailsWithoutDigitsOrOutOfRange) {
   fake::Reset();
-  for (const char16_t* text : {u"", u" ", u"x1", u"+", u"-", u"+-1", u".1",
-                               u"\u00A0", u"\u06EF", u"\uFF1A"}) {
-    EXPECT_THROW(ReadComponentNumber(text), std::invalid_argument);
-  }
-  for (const char16_t* text : {u"2147483648", u"-2147483649", u"99999999999",
-                               u"99999999999999999999999"}) {
-    EXPECT_THROW(ReadComponentNumber(text), std::out_of_range);
+  for (const char16_t* text :
+       {u"", u" ", u"x1", u"+", u"-", u"+-1", u".1", u"\u00A0", u"\u06EF",
+        u"\uFF1A",                                    // no digits
+        u"2147483648", u"-2147483649", u"99999999999",  // out of range
+        u"99999999999999999999999"}) {
+    EXPECT_EQ(ReadComponentNumber(text), std::nullopt);
   }
 }
 

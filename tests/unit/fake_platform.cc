@@ -228,7 +228,6 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
 
 LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
                       DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-  fake::MaybeThrow("RegQueryValueExW");
   g_state.reg_query_args = {lpValueName, lpReserved != nullptr, *lpType,
                             *lpcbData};
   g_state.events.push_back("RegQueryValueExW");

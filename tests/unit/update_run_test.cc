@@ -146,7 +146,7 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
 
 TEST(UpdateRunTest, AnyExceptionStillExitsWithZero) {
   for (const char* operation :
-       {"GetTempPathW", "GetNativeSystemInfo", "RegQueryValueExW"}) {
+       {"GetTempPathW", "GetNativeSystemInfo", "InternetOpenW"}) {
     fake::State& machine = fake::Reset();
     machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
     machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};

@@ -1,0 +1,44 @@
+// Keeps the statically linked C++ runtime small. libstdc++ reports errors
+// through these hooks, and its defaults pull in far more than the agent
+// itself: the verbose terminate handler brings the demangler and printf, and
+// the __throw_* helpers bring std::string-based exception classes and their
+// instantiations. The agent catches every exception with catch (...) and never
+// looks at its type or message, so throwing std::bad_alloc instead loses
+// nothing; a terminate simply aborts, silently, as the agent never prints.
+#include <cstdlib>
+#include <new>
+
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
+namespace std {
+void __throw_bad_alloc() { throw bad_alloc(); }
+void __throw_bad_array_new_length() { throw bad_alloc(); }
+void __throw_length_error(const char*) { throw bad_alloc(); }
+void __throw_logic_error(const char*) { throw bad_alloc(); }
+void __throw_out_of_range(const char*) { throw bad_alloc(); }
+void __throw_out_of_range_fmt(const char*, ...) { throw bad_alloc(); }
+void __throw_invalid_argument(const char*) { throw bad_alloc(); }
+}  // namespace std
+
+// The exception-handling state of the one thread the agent runs on. The
+// runtime's own version keeps one per thread through emulated thread-local
+// storage, which brings in the threading support the agent never uses.
+namespace {
+struct ExceptionGlobals {  // layout of the ABI's __cxa_eh_globals
+  void* caught_exceptions;
+  unsigned int uncaught_exceptions;
+} g_exception_globals;
+}  // namespace
+
+extern "C" void* __cxa_get_globals() noexcept { return &g_exception_globals; }
+extern "C" void* __cxa_get_globals_fast() noexcept {
+  return &g_exception_globals;
+}
+
+// The C runtime's start-up fixes up references to data imported from DLLs
+// ("pseudo-relocations"), reporting trouble with printf. The agent imports no
+// data, and the link uses --disable-runtime-pseudo-reloc, which fails the
+// build should that ever change, so there is never anything to fix up.
+extern "C" void _pei386_runtime_relocator() {}
