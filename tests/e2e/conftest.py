@@ -4,8 +4,11 @@ vendor server per test, and the agent and test installer under test.
 Environment:
   E2E_AGENT       the agent exe (default: the wine-x64 build)
   E2E_INSTALLER   the test installer exe (default: the wine-x64 build)
+  E2E_RUNTIME_CHECK  the exception check linked like the agent
+  E2E_FILE_HOLDER    holds a file open without sharing
   E2E_PLATFORM    the platform's name in the results (default: wine64 x86_64)
   E2E_WINE        the Wine loader (default: /usr/lib/wine/wine64)
+  E2E_PREFIX_READY   an existing prefix to use as it stands (none: a new one)
   E2E_WORK        where the prefix and the logs go (default: build/e2e)
 """
 
@@ -24,6 +27,10 @@ from wine_prefix import WinePrefix  # noqa: E402
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 AGENT = pathlib.Path(os.environ.get("E2E_AGENT", ROOT / "build/wine-x64/bw_agent.exe"))
 INSTALLER = pathlib.Path(os.environ.get("E2E_INSTALLER", ROOT / "build/wine-x64/bw_test_installer.exe"))
+RUNTIME_CHECK = pathlib.Path(os.environ.get("E2E_RUNTIME_CHECK",
+                                             ROOT / "build/wine-x64/bw_runtime_check.exe"))
+FILE_HOLDER = pathlib.Path(os.environ.get("E2E_FILE_HOLDER",
+                                           ROOT / "build/wine-x64/bw_file_holder.exe"))
 PLATFORM = os.environ.get("E2E_PLATFORM", "wine64 x86_64")
 WORK = pathlib.Path(os.environ.get("E2E_WORK", ROOT / "build/e2e"))
 
@@ -43,11 +50,12 @@ def pytest_collection_modifyitems(items):
 
 @pytest.fixture(scope="session")
 def prefix():
-    for exe in (AGENT, INSTALLER):
+    for exe in (AGENT, INSTALLER, RUNTIME_CHECK, FILE_HOLDER):
         if not exe.exists():
             pytest.fail(f"{exe} is not built")
-    wine = WinePrefix(WORK / "prefix", os.environ.get("E2E_WINE"))
-    wine.create()
+    ready = os.environ.get("E2E_PREFIX_READY")
+    wine = WinePrefix(ready or WORK / "prefix", os.environ.get("E2E_WINE"))
+    wine.create(fresh=not ready)
     yield wine
     wine.close()
 
@@ -108,7 +116,8 @@ def installer_processes():
     found = []
     for proc in pathlib.Path("/proc").iterdir():
         try:
-            if b"bw_update.exe" in (proc / "cmdline").read_bytes():
+            program = (proc / "cmdline").read_bytes().split(b"\0")[0]
+            if program.lower().endswith(b"bw_update.exe"):
                 found.append(proc.name)
         except OSError:
             pass

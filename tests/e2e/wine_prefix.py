@@ -32,13 +32,22 @@ class WinePrefix:
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self._log_count = 0
 
-    def create(self):
-        shutil.rmtree(self.path, ignore_errors=True)
-        self.path.mkdir(parents=True)
+    def create(self, fresh=True):
+        """Creates the prefix, or with fresh=False takes it as it stands."""
+        if fresh:
+            shutil.rmtree(self.path, ignore_errors=True)
+            self.path.mkdir(parents=True)
         subprocess.run([self.server, "-p"], env=self.env, check=True)
-        self.run(["wineboot", "-i"], timeout=300)
+        if fresh:
+            self.run(["wineboot", "-i"], timeout=300)
         self.temp_windows = self.run(["cmd", "/c", "echo %TEMP%"]).stdout.strip()
         self.temp_unix = pathlib.Path(self.to_unix(self.temp_windows))
+        # The tests empty this folder before each case: it must be the
+        # prefix's own temporary folder and nothing else.
+        if not (self.temp_windows and self.temp_unix.is_absolute()
+                and self.path in self.temp_unix.parents and self.temp_unix.is_dir()):
+            raise RuntimeError(f"no usable temporary folder in {self.path}: "
+                               f"{self.temp_windows!r} -> {str(self.temp_unix)!r}")
         return self
 
     def close(self):
@@ -57,6 +66,14 @@ class WinePrefix:
         ended_at = time.time()
         return Run(completed.returncode, out.read_text(errors="replace"),
                    err.read_text(errors="replace"), ended_at)
+
+    def start(self, args):
+        """Starts a Windows program and returns at once (a Popen)."""
+        self._log_count += 1
+        log = self.path / f"run{self._log_count}.log"
+        with open(log, "wb") as output:
+            return subprocess.Popen([self.loader, *map(str, args)], stdin=subprocess.DEVNULL,
+                                    stdout=output, stderr=output, env=self.env)
 
     def to_unix(self, windows_path):
         return self.run(["winepath", "-u", windows_path]).stdout.strip()
