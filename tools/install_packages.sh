@@ -1,16 +1,19 @@
 # Installs the Debian packages that the build and the tests need, when any is
-# missing. Sourced by the test and demo commands.
+# missing. Sourced by the commands in tools/.
 
 agent_packages=(
-  cmake ninja-build g++ googletest
+  cmake ninja-build g++ googletest clang libclang-rt-14-dev curl
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   python3 python3-pefile python3-pytest
   wine64 iproute2 util-linux procps
 )
+guest_packages=(qemu-system-x86 qemu-utils debootstrap e2fsprogs)
 
+# install_missing_packages [PACKAGE...]: the agent's packages by default.
 install_missing_packages() {
-  local missing=()
-  for package in "${agent_packages[@]}"; do
+  local wanted=("$@") missing=()
+  [ ${#wanted[@]} -gt 0 ] || wanted=("${agent_packages[@]}")
+  for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
       || missing+=("$package")
   done
