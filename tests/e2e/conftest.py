@@ -6,6 +6,7 @@ Environment:
   E2E_INSTALLER   the test installer exe (default: the wine-x64 build)
   E2E_RUNTIME_CHECK  the exception check linked like the agent
   E2E_FILE_HOLDER    holds a file open without sharing
+  E2E_SERVER_NAME    the update server the agent was built for (127.0.0.1)
   E2E_PLATFORM    the platform's name in the results (default: wine64 x86_64)
   E2E_WINE        the Wine loader (default: /usr/lib/wine/wine64)
   E2E_PREFIX_READY   an existing prefix to use as it stands (none: a new one)
@@ -31,6 +32,7 @@ RUNTIME_CHECK = pathlib.Path(os.environ.get("E2E_RUNTIME_CHECK",
                                              ROOT / "build/wine-x64/bw_runtime_check.exe"))
 FILE_HOLDER = pathlib.Path(os.environ.get("E2E_FILE_HOLDER",
                                            ROOT / "build/wine-x64/bw_file_holder.exe"))
+SERVER_NAME = os.environ.get("E2E_SERVER_NAME", "127.0.0.1")
 PLATFORM = os.environ.get("E2E_PLATFORM", "wine64 x86_64")
 WORK = pathlib.Path(os.environ.get("E2E_WORK", ROOT / "build/e2e"))
 

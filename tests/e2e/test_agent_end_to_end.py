@@ -3,7 +3,7 @@ server, with the real registry, shell, temporary folder and delayed deletion."""
 
 import pytest
 
-from conftest import SWITCHES
+from conftest import SERVER_NAME, SWITCHES
 from vendor_server import ERROR_PAGE, Response
 
 VERSION = "/brenwick/version.txt"
@@ -65,7 +65,7 @@ def test_the_request(machine, server):
     [request] = server.requests
     assert request.request_line == f"GET {VERSION} HTTP/1.1"
     headers = {name.lower(): value for name, value in request.headers}
-    assert headers["host"] == "127.0.0.1:8080"
+    assert headers["host"] == f"{SERVER_NAME}:8080"
     assert headers["user-agent"] == USER_AGENT
     assert headers["pragma"] == "no-cache"
     assert "cookie" not in headers and "authorization" not in headers
