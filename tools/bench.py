@@ -20,11 +20,14 @@ from wine_prefix import WinePrefix  # noqa: E402
 BUILD = ROOT / "build" / "wine-x64"
 PRODUCT = ROOT / "build" / "windows-x86" / "bw_agent.exe"
 MB = 1_000_000
-RUNS = int(os.environ.get("BENCH_RUNS", "3"))
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
 
 
 def transfer(prefix, kind, object_path, local):
-    """(MB/s, peak working set in bytes) of one transfer."""
+    """(MB/s, peak working set in bytes, bytes stored) of one transfer into
+    a fresh local path, so no run pays for deleting an earlier run's file."""
+    for leftover in prefix.temp_unix.glob("bench_download*"):
+        leftover.unlink()
     run = prefix.run([BUILD / "bw_download_bench.exe", kind, object_path, local], timeout=600)
     seconds, size, peak = run.stdout.split()
     assert run.returncode == 0, run.stdout + run.stderr
@@ -58,12 +61,15 @@ def main():
         for path, size in sizes.items():
             server.serve(path, Response("file", os.urandom(size)))
 
-        best = {}
-        for kind in ("baseline", "agent"):
+        results = {}
+        for _ in range(RUNS):  # interleaved, so drifts of the machine hit both alike
             for path in sizes:
-                results = [transfer(prefix, kind, path, local) for _ in range(RUNS)]
-                assert all(r[2] == sizes[path] for r in results), "incomplete transfer"
-                best[kind, path] = (max(r[0] for r in results), max(r[1] for r in results))
+                for kind in ("baseline", "agent"):
+                    result = transfer(prefix, kind, path, local)
+                    assert result[2] == sizes[path], "incomplete transfer"
+                    results.setdefault((kind, path), []).append(result)
+        best = {key: (max(r[0] for r in runs), max(r[1] for r in runs))
+                for key, runs in results.items()}
         ceiling = max(curl_speed("http://127.0.0.1:8080/big.exe") for _ in range(RUNS))
         ratio = best["agent", "/big.exe"][0] / best["baseline", "/big.exe"][0]
         rows += [
