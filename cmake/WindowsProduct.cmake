@@ -66,5 +66,5 @@ if(AGENT_END_TO_END_TESTS)
   enable_testing()
   add_test(NAME end_to_end_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tools/run_e2e)
   set_tests_properties(end_to_end_under_wine PROPERTIES ENVIRONMENT
-    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>")
+    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>;E2E_TIME_LIMITS=$<IF:$<BOOL:${AGENT_SHORT_TIME_LIMITS}>,short,shipped>")
 endif()

@@ -33,38 +33,74 @@ constexpr DWORD kRequestFlags =
     kInternetFlagHyperlink | kInternetFlagNoUi | kInternetFlagPragmaNocache;
 static_assert(kRequestFlags == 0x8404F700);
 
-// The body is stored under this suffix beside the local path until it is
-// complete, so the file at the local path is only ever replaced whole.
-constexpr char16_t kPartialFileSuffix[] = u".partial";
+// The body is stored in a working file beside the local path until it is
+// complete, so the file at the local path is only ever replaced whole. The
+// working file's name is this run's own, "<local path>.<process id>.partial":
+// the agent creates it new and never opens, removes or renames anything that
+// already stood at a name (under Wine, removing or renaming a symbolic link
+// acts on its target). What a killed run left behind is simply not used.
+WideText WorkingPath(const WideText& local_path) {
+  WideText path = local_path + u'.';
+  DWORD id = platform::GetCurrentProcessId();
+  constexpr char16_t kHexDigits[] = u"0123456789abcdef";
+  for (int shift = 28; shift >= 0; shift -= 4) {
+    path += kHexDigits[(id >> shift) & 0xF];
+  }
+  return path + u".partial";
+}
 
-HANDLE CreatePartialFile(const WideText& path) {
-  return platform::CreateFileW(
-      path.c_str(), platform::kGenericWrite,
-      platform::kFileShareRead | platform::kFileShareWrite, nullptr,
-      platform::kCreateAlways, platform::kFileAttributeNormal, nullptr);
+// The most asked of one read, whatever WinINet announces; the rest of the
+// data is read in the next turn of the loop.
+constexpr DWORD kMaxReadSize = 1 << 20;
+
+// Bounds every connect, send and receive made through `handle` and the
+// handles made from it. Windows passes the root handle's options on to all of
+// them; Wine only passes a connection handle's on to its requests.
+void SetTimeouts(HINTERNET handle) {
+  for (DWORD option : {platform::kInternetOptionConnectTimeout,
+                       platform::kInternetOptionSendTimeout,
+                       platform::kInternetOptionReceiveTimeout}) {
+    DWORD timeout_ms = kNetworkTimeoutMs;
+    platform::InternetSetOptionW(handle, option, &timeout_ms,
+                                 sizeof(timeout_ms));
+  }
+}
+
+// Creates the working file, failing if anything at all stands at its name.
+// Readers may look on while the body arrives; nobody else may write.
+HANDLE CreateWorkingFile(const WideText& path) {
+  return platform::CreateFileW(path.c_str(), platform::kGenericWrite,
+                               platform::kFileShareRead, nullptr,
+                               platform::kCreateNew,
+                               platform::kFileAttributeNormal, nullptr);
 }
 
 // Reads the response body chunk by chunk as WinINet announces it and writes
 // each chunk to `file`, which is created at the first chunk. True when the
-// body ended normally and every byte was written; `received` counts the bytes.
-bool ReceiveBody(HINTERNET request, const WideText& partial_path, HANDLE& file,
-                 std::uint64_t& received) {
+// body ended normally, before the deadline, and every byte was written;
+// `received` counts the bytes.
+bool ReceiveBody(HINTERNET request, const WideText& working_path,
+                 HANDLE& file, std::uint64_t& received, DWORD started,
+                 std::uint32_t deadline_ms) {
   std::vector<char> buffer;
   for (;;) {
+    // An unsigned difference stays right across the tick count's wrap-around.
+    if (platform::GetTickCount() - started >= deadline_ms) return false;
     DWORD available = 0;
     if (!platform::InternetQueryDataAvailable(request, &available, 0, 0)) {
       return false;
     }
-    if (buffer.size() < std::size_t{available} + 1) {
-      buffer.resize(std::size_t{available} + 1);
+    DWORD to_read = available < kMaxReadSize ? available : kMaxReadSize;
+    if (buffer.size() < std::size_t{to_read} + 1) {
+      buffer.resize(std::size_t{to_read} + 1);
     }
     DWORD read = 0;
-    if (!platform::InternetReadFile(request, buffer.data(), available, &read)) {
+    if (!platform::InternetReadFile(request, buffer.data(), to_read, &read)) {
       return false;
     }
     if (read == 0) return true;
     if (file == platform::InvalidHandleValue()) {
-      file = CreatePartialFile(partial_path);
+      file = CreateWorkingFile(working_path);
       if (file == platform::InvalidHandleValue()) return false;
     }
     DWORD written = 0;
@@ -89,28 +125,32 @@ bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received) {
   return received >= declared;
 }
 
-// Closes the partial file, then moves it over the local path when the body
-// is complete, or deletes it. True when the local path now holds the body.
-bool StoreOrDiscard(HANDLE file, const WideText& partial_path,
+// Closes the working file, then moves it over the local path when the body
+// is complete, or deletes it. The move replaces whatever stands at the local
+// path, a link included, and never writes through it. True when the local
+// path now holds the body.
+bool StoreOrDiscard(HANDLE file, const WideText& working_path,
                     const WideText& local_path, bool complete) {
   if (file == platform::InvalidHandleValue()) return false;
   bool closed = platform::CloseHandle(file);
   if (complete && closed &&
-      platform::MoveFileExW(partial_path.c_str(), local_path.c_str(),
+      platform::MoveFileExW(working_path.c_str(), local_path.c_str(),
                             platform::kMovefileReplaceExisting)) {
     return true;
   }
-  platform::DeleteFileW(partial_path.c_str());
+  platform::DeleteFileW(working_path.c_str());
   return false;
 }
 
 }  // namespace
 
 bool DownloadToFile(const WideText& server, const WideText& object_path,
-                    const WideText& local_path) {
+                    const WideText& local_path, std::uint32_t deadline_ms) {
+  DWORD started = platform::GetTickCount();
   HINTERNET root = platform::InternetOpenW(
       kUserAgent, platform::kInternetOpenTypePreconfig, nullptr, nullptr, 0);
   if (!root) return false;
+  SetTimeouts(root);
   HINTERNET connection =
       platform::InternetConnectW(root, server.c_str(), kServerPort, nullptr,
                                  nullptr, platform::kInternetServiceHttp, 0, 0);
@@ -118,6 +158,7 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
     platform::InternetCloseHandle(root);
     return false;
   }
+  SetTimeouts(connection);
   HINTERNET request = platform::HttpOpenRequestW(
       connection, kRequestVerb, object_path.c_str(), kProtocolVersion, nullptr,
       nullptr, kRequestFlags, 0);
@@ -130,18 +171,19 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
   platform::HttpSendRequestW(request, nullptr, 0, nullptr, 0);
 
   HANDLE file = platform::InvalidHandleValue();
-  WideText partial_path;
+  WideText working_path;
   bool complete = false;
   try {
-    partial_path = local_path + kPartialFileSuffix;
+    working_path = WorkingPath(local_path);
     std::uint64_t received = 0;
-    complete = ReceiveBody(request, partial_path, file, received) &&
+    complete = ReceiveBody(request, working_path, file, received, started,
+                           deadline_ms) &&
                ReachedDeclaredLength(request, received);
   } catch (...) {
     complete = false;
   }
   platform::InternetCloseHandle(request);
-  bool stored = StoreOrDiscard(file, partial_path, local_path, complete);
+  bool stored = StoreOrDiscard(file, working_path, local_path, complete);
   platform::InternetCloseHandle(connection);
   platform::InternetCloseHandle(root);
   return stored;

@@ -48,6 +48,15 @@ BOOL GetStringTypeW(DWORD dwInfoType, LPCWSTR lpSrcStr, int cchSrc,
 constexpr DWORD kCtCtype1 = 0x0001;  // CT_CTYPE1
 constexpr WORD kC1Space = 0x0008;    // C1_SPACE
 
+// kernel32: time, this process, and the lock that keeps runs from
+// overlapping.
+DWORD GetTickCount();
+DWORD GetCurrentProcessId();
+HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
+                    LPCWSTR lpName);
+DWORD GetLastError();
+constexpr DWORD kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+
 // kernel32: files.
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
                  DWORD dwFlags);
@@ -71,7 +80,7 @@ constexpr DWORD kGenericRead = 0x80000000;    // GENERIC_READ
 constexpr DWORD kGenericWrite = 0x40000000;   // GENERIC_WRITE
 constexpr DWORD kFileShareRead = 0x1;         // FILE_SHARE_READ
 constexpr DWORD kFileShareWrite = 0x2;        // FILE_SHARE_WRITE
-constexpr DWORD kCreateAlways = 2;            // CREATE_ALWAYS
+constexpr DWORD kCreateNew = 1;               // CREATE_NEW
 constexpr DWORD kOpenExisting = 3;            // OPEN_EXISTING
 constexpr DWORD kFileAttributeNormal = 0x80;  // FILE_ATTRIBUTE_NORMAL
 
@@ -139,9 +148,14 @@ BOOL InternetReadFile(HINTERNET hFile, void* lpBuffer,
                       DWORD dwNumberOfBytesToRead,
                       DWORD* lpdwNumberOfBytesRead);
 BOOL InternetCloseHandle(HINTERNET hInternet);
+BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
+                        DWORD dwBufferLength);
 constexpr DWORD kInternetOpenTypePreconfig = 0;  // INTERNET_OPEN_TYPE_PRECONFIG
 constexpr DWORD kInternetServiceHttp = 3;        // INTERNET_SERVICE_HTTP
 constexpr DWORD kHttpQueryContentLength = 5;     // HTTP_QUERY_CONTENT_LENGTH
 constexpr DWORD kHttpQueryFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
+constexpr DWORD kInternetOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_TIMEOUT
+constexpr DWORD kInternetOptionSendTimeout = 5;     // INTERNET_OPTION_SEND_TIMEOUT
+constexpr DWORD kInternetOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
 
 }  // namespace platform

@@ -12,7 +12,7 @@ void InstallerHandOff() {
       TemporaryFolderPath() + kSettings.installer_local_file_name;
   WideText arguments = kInstallerSwitches;
   if (!DownloadToFile(kSettings.installer_server, kSettings.installer_file_path,
-                      local_path)) {
+                      local_path, kInstallerDeadlineMs)) {
     return;
   }
   // Deleted at the next restart where the agent has administrative rights;

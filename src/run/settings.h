@@ -34,3 +34,23 @@ inline constexpr char16_t kUserAgent[] =
 inline constexpr char16_t kRequestVerb[] = u"GET";
 inline constexpr char16_t kProtocolVersion[] = u"HTTP/1.1";
 inline constexpr std::uint16_t kServerPort = 8080;
+
+// How long a slow or silent server can hold a run, in milliseconds: each
+// connect, send and receive on its own, and each download as a whole (a
+// download past its deadline fails like a broken transfer). Test builds
+// (AGENT_SHORT_TIME_LIMITS) shorten them so that cases with a stalling
+// server finish in seconds.
+#ifdef AGENT_SHORT_TIME_LIMITS
+inline constexpr std::uint32_t kNetworkTimeoutMs = 2'000;
+inline constexpr std::uint32_t kVersionFileDeadlineMs = 5'000;
+inline constexpr std::uint32_t kInstallerDeadlineMs = 30'000;
+#else
+inline constexpr std::uint32_t kNetworkTimeoutMs = 60'000;
+inline constexpr std::uint32_t kVersionFileDeadlineMs = 60'000;
+inline constexpr std::uint32_t kInstallerDeadlineMs = 60 * 60'000;
+#endif
+
+// The lock that makes a second agent in the same session do nothing while a
+// run is in progress: a mutex in the session's namespace, named after the
+// product id.
+inline constexpr char16_t kRunLockPrefix[] = u"Local\\BrenwickUpdateAgent-";

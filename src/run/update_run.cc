@@ -1,6 +1,8 @@
 #include "run/update_run.h"
 
+#include "platform/windows_api.h"
 #include "run/installer_hand_off.h"
+#include "run/settings.h"
 #include "version/installed_version.h"
 #include "version/published_version.h"
 #include "version/version_comparison.h"
@@ -18,10 +20,21 @@ void UpdateRun() {
 }
 
 int AgentMain() {
+  // One run at a time in a session: an agent started while another one's run
+  // is in progress does nothing, as if it had been started a moment later.
+  // Should the lock be unobtainable, nothing runs either: two overlapping
+  // runs could start the installer twice.
+  platform::HANDLE run_lock = nullptr;
   try {
-    UpdateRun();
+    WideText lock_name = kRunLockPrefix + kSettings.product_id;
+    run_lock = platform::CreateMutexW(nullptr, false, lock_name.c_str());
+    if (run_lock &&
+        platform::GetLastError() != platform::kErrorAlreadyExists) {
+      UpdateRun();
+    }
   } catch (...) {
     // Nothing to report to and nobody to tell: the agent exits quietly.
   }
+  if (run_lock) platform::CloseHandle(run_lock);
   return 0;
 }

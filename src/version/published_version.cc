@@ -11,7 +11,7 @@ WideText PublishedVersion() {
   // Whether the download worked does not matter: whatever file stands at the
   // local path now is read, which may be an earlier run's copy.
   DownloadToFile(kSettings.version_server, kSettings.version_file_path,
-                 local_path);
+                 local_path, kVersionFileDeadlineMs);
   WideText version = ReadFirstLine(local_path).value_or(kDefaultVersion);
   Trim(version);
   // Asks Windows to delete the file at the next restart; that needs

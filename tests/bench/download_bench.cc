@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "net/download_to_file.h"
+#include "run/settings.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ int main() {
   QueryPerformanceCounter(&start);
   bool ok = agent ? DownloadToFile(reinterpret_cast<const char16_t*>(L"127.0.0.1"),
                                    reinterpret_cast<const char16_t*>(args[2]),
-                                   reinterpret_cast<const char16_t*>(args[3]))
+                                   reinterpret_cast<const char16_t*>(args[3]),
+                                   kInstallerDeadlineMs)
                   : BaselineDownload(args[2], args[3]);
   QueryPerformanceCounter(&end);
   WIN32_FILE_ATTRIBUTE_DATA attributes{};

@@ -11,6 +11,8 @@ Environment:
   E2E_WINE        the Wine loader (default: /usr/lib/wine/wine64)
   E2E_PREFIX_READY   an existing prefix to use as it stands (none: a new one)
   E2E_WORK        where the prefix and the logs go (default: build/e2e)
+  E2E_TIME_LIMITS    "short" when the agent was built with short network
+                     time limits (the wine-x64 preset), else the shipped ones
 """
 
 import os
@@ -35,9 +37,13 @@ FILE_HOLDER = pathlib.Path(os.environ.get("E2E_FILE_HOLDER",
 SERVER_NAME = os.environ.get("E2E_SERVER_NAME", "127.0.0.1")
 PLATFORM = os.environ.get("E2E_PLATFORM", "wine64 x86_64")
 WORK = pathlib.Path(os.environ.get("E2E_WORK", ROOT / "build/e2e"))
+TIME_LIMITS = os.environ.get("E2E_TIME_LIMITS", "shipped")
 
-PRODUCT_KEY_32 = (r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
-                  r"\3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35_is1")
+# Where a 32-bit installer records the product: the 32-bit view of the
+# registry on 64-bit Windows, the native one on 32-bit Windows.
+PRODUCT_KEY_WOW64 = (r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion"
+                     r"\Uninstall\3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35_is1")
+PRODUCT_KEY_NATIVE = PRODUCT_KEY_WOW64.replace("\\Wow6432Node", "")
 SWITCHES = " /SP- /VERYSILENT /NOICONS /NOCANCEL /NORESTART /SUPPRESSMSGBOXES"
 
 
@@ -73,23 +79,32 @@ class Machine:
         self.installer_file = prefix.temp_unix / "bw_update.exe"
         self.installer_path_windows = prefix.temp_windows + "\\bw_update.exe"
         self.version_path_windows = prefix.temp_windows + "\\latest_version"
+        self.product_key = PRODUCT_KEY_WOW64 if prefix.is_64bit else PRODUCT_KEY_NATIVE
 
-    def install(self, version):
-        if version is None:
-            self.prefix.reg_delete_key(PRODUCT_KEY_32)
-        else:
-            self.prefix.reg_set(PRODUCT_KEY_32, "DisplayVersion", version)
+    def install(self, version, clear_pending_deletions=False):
+        """Records `version` as installed (None: the product is not), and
+        optionally forgets the deletions registered for the next reboot."""
+        lines = ([f"[-{self.product_key}]"] if version is None else
+                 [f"[{self.product_key}]", f'"DisplayVersion"="{version}"'])
+        if clear_pending_deletions:
+            lines += self.prefix.CLEAR_PENDING_DELETIONS
+        self.prefix.reg_import(lines)
 
     def installed_version(self):
-        return self.prefix.reg_get(PRODUCT_KEY_32, "DisplayVersion")
+        return self.prefix.reg_get(self.product_key, "DisplayVersion")
 
-    def run_agent(self, installs="9.9.9.9"):
+    def run_agent(self, installs="9.9.9.9", timeout=120):
         """Runs the agent once; `installs` is what the test installer records
         if the agent starts it."""
-        return self.prefix.run([AGENT], extra_env={
-            "BW_TEST_INSTALLER_LOG": self.prefix.to_windows(self.installer_log),
-            "BW_TEST_INSTALL_VERSION": installs,
-        })
+        return self.prefix.run([AGENT], extra_env=self._installer_env(installs), timeout=timeout)
+
+    def start_agent(self, installs="9.9.9.9"):
+        """Starts the agent and returns at once (a Popen)."""
+        return self.prefix.start([AGENT], extra_env=self._installer_env(installs))
+
+    def _installer_env(self, installs):
+        return {"BW_TEST_INSTALLER_LOG": self.prefix.to_windows(self.installer_log),
+                "BW_TEST_INSTALL_VERSION": installs}
 
     def installer_record(self):
         """What the test installer recorded, as a dict, or None if it never ran."""
@@ -130,11 +145,10 @@ def installer_processes():
 def machine(prefix, tmp_path):
     """A machine with the product at 3.0.2.1, an empty temporary folder and
     nothing registered for deletion."""
-    for entry in prefix.temp_unix.iterdir():
-        shutil.rmtree(entry) if entry.is_dir() else entry.unlink()
-    prefix.clear_pending_deletions()
+    for entry in prefix.temp_unix.iterdir():  # a link is removed, not followed
+        shutil.rmtree(entry) if entry.is_dir() and not entry.is_symlink() else entry.unlink()
     m = Machine(prefix, tmp_path)
-    m.install("3.0.2.1")
+    m.install("3.0.2.1", clear_pending_deletions=True)
     yield m
     m.wait_for_installer()
 

@@ -22,6 +22,8 @@ class Response:
           "chunked"  200 in chunked transfer encoding, `chunk_size` per chunk
           "redirect" 302 to `location`
           "stall"    sends `cut_after` bytes, waits `stall_seconds`, closes
+          "trickle"  declares the body's length, then sends `chunk_size` bytes
+                     every `stall_seconds` until the body is out
           "reset"    sends the headers, then resets the connection
     """
     kind: str = "file"
@@ -121,6 +123,14 @@ class VendorServer:
     def _stall(self, handler, response):
         self._cut(handler, response)
         time.sleep(response.stall_seconds)
+
+    def _trickle(self, handler, response):
+        self._headers(handler, 200, [("Content-Length", str(len(response.body)))])
+        body = response.body
+        for start in range(0, len(body), response.chunk_size):
+            handler.wfile.write(body[start:start + response.chunk_size])
+            handler.wfile.flush()
+            time.sleep(response.stall_seconds)
 
     def _reset(self, handler, response):
         self._headers(handler, 200, [("Content-Length", str(len(response.body)))])

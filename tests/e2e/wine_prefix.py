@@ -40,8 +40,16 @@ class WinePrefix:
         subprocess.run([self.server, "-p"], env=self.env, check=True)
         if fresh:
             self.run(["wineboot", "-i"], timeout=300)
-        self.temp_windows = self.run(["cmd", "/c", "echo %TEMP%"]).stdout.strip()
-        self.temp_unix = pathlib.Path(self.to_unix(self.temp_windows))
+        # A 32-bit program on 64-bit Windows sees its machine in the second
+        # variable; a 32-bit Windows has none there.
+        answer = self.run(["cmd", "/c", "echo %TEMP%;%PROCESSOR_ARCHITECTURE%;%PROCESSOR_ARCHITEW6432%"])
+        self.temp_windows, *architectures = answer.stdout.strip().split(";")
+        self.is_64bit = "AMD64" in architectures
+        self.temp_unix = pathlib.Path(self.run(["winepath", "-u", self.temp_windows]).stdout.strip())
+        # Paths outside the prefix are named through drive Z:, which Wine
+        # maps to the Unix root.
+        if os.path.realpath(self.path / "dosdevices" / "z:") != "/":
+            raise RuntimeError(f"drive Z: of {self.path} is not the Unix root")
         # The tests empty this folder before each case: it must be the
         # prefix's own temporary folder and nothing else.
         if not (self.temp_windows and self.temp_unix.is_absolute()
@@ -67,27 +75,23 @@ class WinePrefix:
         return Run(completed.returncode, out.read_text(errors="replace"),
                    err.read_text(errors="replace"), ended_at)
 
-    def start(self, args):
-        """Starts a Windows program and returns at once (a Popen)."""
+    def start(self, args, extra_env=None):
+        """Starts a Windows program and returns at once (a Popen, whose
+        `output` is the path of the file its stdout and stderr go to)."""
         self._log_count += 1
         log = self.path / f"run{self._log_count}.log"
         with open(log, "wb") as output:
-            return subprocess.Popen([self.loader, *map(str, args)], stdin=subprocess.DEVNULL,
-                                    stdout=output, stderr=output, env=self.env)
+            process = subprocess.Popen([self.loader, *map(str, args)], stdin=subprocess.DEVNULL,
+                                       stdout=output, stderr=output,
+                                       env=dict(self.env, **(extra_env or {})))
+        process.output = log
+        return process
 
-    def to_unix(self, windows_path):
-        return self.run(["winepath", "-u", windows_path]).stdout.strip()
-
-    def to_windows(self, unix_path):
-        return self.run(["winepath", "-w", str(unix_path)]).stdout.strip()
+    @staticmethod
+    def to_windows(unix_path):
+        return "Z:" + str(pathlib.Path(unix_path).resolve()).replace("/", "\\")
 
     # --- The registry, through Wine's own reg.exe.
-
-    def reg_set(self, key, name, value):
-        self._reg("add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
-
-    def reg_delete_key(self, key):
-        self.run(["reg", "delete", key, "/f"])
 
     def reg_get(self, key, name):
         """The value's data as reg.exe prints it, or None when it is missing."""
@@ -97,6 +101,14 @@ class WinePrefix:
             if len(parts) >= 2 and parts[0] == name:
                 return parts[2] if len(parts) == 3 else ""
         return None
+
+    def reg_import(self, lines):
+        """Applies the lines of a .reg file (after its header) in one go."""
+        self._log_count += 1
+        reg_file = self.path / f"import{self._log_count}.reg"
+        text = "\r\n".join(["Windows Registry Editor Version 5.00", "", *lines, ""])
+        reg_file.write_text(text, encoding="utf-16")
+        self._reg("import", self.to_windows(reg_file))
 
     def _reg(self, *args):
         result = self.run(["reg", *args])
@@ -111,5 +123,5 @@ class WinePrefix:
         pairs = zip(items[0::2], items[1::2] + [""])
         return [source.removeprefix("\\??\\") for source, target in pairs if source and not target]
 
-    def clear_pending_deletions(self):
-        self.run(["reg", "delete", SESSION_MANAGER, "/v", "PendingFileRenameOperations", "/f"])
+    CLEAR_PENDING_DELETIONS = [f"[{SESSION_MANAGER.replace('HKLM', 'HKEY_LOCAL_MACHINE')}]",
+                               '"PendingFileRenameOperations"=-']

@@ -6,6 +6,7 @@
 
 #include "fake_platform.h"
 #include "platform/windows_api.h"
+#include "run/settings.h"
 
 namespace {
 
@@ -13,12 +14,15 @@ using namespace std::string_literals;
 using Steps = std::vector<fake::BodyStep>;
 
 constexpr char kOld[] = "old good file";
+constexpr std::uint32_t kDeadline = 60'000;
+// This run's working file: the local path, the fake's process id, ".partial".
+constexpr char kWorking[] = "out.00001a2b.partial";
 
 TEST(DownloadToFileTest, MakesTheExactRequest) {
   fake::State& server = fake::Reset();
   server.body = {{"abc"}, {"defgh"}};
   ASSERT_TRUE(DownloadToFile(u"updates.example.com", u"/brenwick/version.txt",
-                             fake::PathIn("out")));
+                             fake::PathIn("out"), kDeadline));
 
   EXPECT_EQ(server.open_args.agent,
             u"Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; InfoPath.1)");
@@ -26,6 +30,15 @@ TEST(DownloadToFileTest, MakesTheExactRequest) {
   EXPECT_FALSE(server.open_args.proxy);
   EXPECT_FALSE(server.open_args.proxy_bypass);
   EXPECT_EQ(server.open_args.flags, 0u);
+  // Connect, send and receive are bounded on the root and the connection.
+  ASSERT_EQ(server.options.size(), 6u);
+  platform::DWORD option_ids[] = {2, 5, 6};
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(server.options[i].handle, i < 3 ? "root" : "connection");
+    EXPECT_EQ(server.options[i].option, option_ids[i % 3]);
+    EXPECT_EQ(server.options[i].value, kNetworkTimeoutMs);
+    EXPECT_EQ(server.options[i].length, 4u);
+  }
 
   EXPECT_EQ(server.connect_args.server, u"updates.example.com");
   EXPECT_EQ(server.connect_args.port, 8080);
@@ -51,10 +64,10 @@ TEST(DownloadToFileTest, MakesTheExactRequest) {
   // Each read asks for what was announced; the last one finds the end.
   EXPECT_EQ(server.read_sizes, (std::vector<platform::DWORD>{3, 5, 0}));
   const fake::CreateFileCall& open = server.create_file_calls.at(0);
-  EXPECT_EQ(open.path, fake::PathIn("out.partial"));
+  EXPECT_EQ(open.path, fake::PathIn(kWorking));
   EXPECT_EQ(open.access, platform::kGenericWrite);
-  EXPECT_EQ(open.share, platform::kFileShareRead | platform::kFileShareWrite);
-  EXPECT_EQ(open.disposition, platform::kCreateAlways);
+  EXPECT_EQ(open.share, platform::kFileShareRead);  // nobody else writes
+  EXPECT_EQ(open.disposition, platform::kCreateNew);
   EXPECT_FALSE(open.security_attributes);
   EXPECT_FALSE(open.template_file);
 }
@@ -67,23 +80,29 @@ TEST(DownloadToFileTest, ClosesEveryHandleInOrder) {
   } cases[] = {
       {"stored",
        [](fake::State& s) { s.body = {{"1.0"}}; },
-       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
-        "HttpSendRequestW", "CreateFileW out.partial", "HttpQueryInfoW",
-        "InternetCloseHandle request", "CloseHandle out.partial",
-        "MoveFileExW out.partial -> out", "InternetCloseHandle connection",
+       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
+        "HttpSendRequestW", "CreateFileW out.00001a2b.partial", "HttpQueryInfoW",
+        "InternetCloseHandle request", "CloseHandle out.00001a2b.partial",
+        "MoveFileExW out.00001a2b.partial -> out", "InternetCloseHandle connection",
         "InternetCloseHandle root"}},
       {"broken off",
        [](fake::State& s) {
          s.body = {{"1.0"}, {"", false, true}};
        },
-       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
-        "HttpSendRequestW", "CreateFileW out.partial",
-        "InternetCloseHandle request", "CloseHandle out.partial",
-        "DeleteFileW out.partial", "InternetCloseHandle connection",
+       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
+        "HttpSendRequestW", "CreateFileW out.00001a2b.partial", "InternetCloseHandle request",
+        "CloseHandle out.00001a2b.partial",
+        "DeleteFileW out.00001a2b.partial", "InternetCloseHandle connection",
         "InternetCloseHandle root"}},
       {"empty body",
        [](fake::State&) {},
-       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
+       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
         "HttpSendRequestW", "HttpQueryInfoW", "InternetCloseHandle request",
         "InternetCloseHandle connection", "InternetCloseHandle root"}},
       {"root fails",
@@ -91,16 +110,19 @@ TEST(DownloadToFileTest, ClosesEveryHandleInOrder) {
        {"InternetOpenW"}},
       {"connection fails",
        [](fake::State& s) { s.connect_fails = true; },
-       {"InternetOpenW", "InternetConnectW", "InternetCloseHandle root"}},
+       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetConnectW", "InternetCloseHandle root"}},
       {"request fails",
        [](fake::State& s) { s.request_fails = true; },
-       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
+       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
+        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
         "InternetCloseHandle connection", "InternetCloseHandle root"}},
   };
   for (const auto& c : cases) {
     fake::State& server = fake::Reset();
     c.script(server);
-    DownloadToFile(u"h", u"/f", fake::PathIn("out"));
+    DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline);
     EXPECT_EQ(server.events, c.events) << c.what;
     EXPECT_EQ(server.open_handles, 0) << c.what;
   }
@@ -198,7 +220,7 @@ TEST(DownloadToFileTest, ReplacesTheFileOnlyWithAWholeBody) {
       server.body = c.body;
       if (c.script) c.script(server);
       if (old_file) fake::WriteFileBytes(fake::PathIn("out"), kOld);
-      EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out")), c.result)
+      EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline), c.result)
           << c.what;
       std::optional<std::string> stored =
           fake::ReadFileBytes(fake::PathIn("out"));
@@ -219,9 +241,108 @@ TEST(DownloadToFileTest, LocalPathThatIsAFolderFails) {
   fake::State& server = fake::Reset();
   std::filesystem::create_directory(fake::Narrow(fake::PathIn("out")));
   server.body = {{"new"}};
-  EXPECT_FALSE(DownloadToFile(u"h", u"/f", fake::PathIn("out")));
+  EXPECT_FALSE(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline));
   EXPECT_EQ(fake::FilesInFolder(), std::vector<std::string>{"out"});
   EXPECT_TRUE(std::filesystem::is_directory(fake::Narrow(fake::PathIn("out"))));
+}
+
+// Whatever stands at the local path (a link to a file elsewhere) is replaced,
+// never written through; a file a killed run left under its own working
+// name is not touched; anything at this run's working name makes the
+// download fail rather than be opened. The file elsewhere keeps its bytes.
+TEST(DownloadToFileTest, NeverWritesThroughWhatWasPlanted) {
+  namespace fs = std::filesystem;
+  enum Plant { kHardLink, kSymbolicLink, kStaleFile };
+  const struct {
+    const char* what;
+    const char* name;
+    Plant plant;
+    bool result;  // with a whole body
+  } cases[] = {
+      {"hard link at the local path", "out", kHardLink, true},
+      {"symbolic link at the local path", "out", kSymbolicLink, true},
+      {"file left by a killed run", "out.0000abcd.partial", kStaleFile, true},
+      {"hard link at the working name", kWorking, kHardLink, false},
+      {"symbolic link at the working name", kWorking, kSymbolicLink, false},
+      {"dangling symbolic link at the working name", kWorking, kSymbolicLink, false},
+  };
+  for (const auto& c : cases) {
+    for (bool whole : {true, false}) {
+      fake::State& server = fake::Reset();
+      server.body = whole ? Steps{{"new body"}} : Steps{{"new"}, {"", true}};
+      std::string outside = server.folder + "/elsewhere/precious";
+      fs::create_directory(server.folder + "/elsewhere");
+      fake::WriteFileBytes(fake::Widen(outside), "precious");
+      std::string planted = fake::Narrow(fake::PathIn(c.name));
+      if (c.plant == kHardLink) fs::create_hard_link(outside, planted);
+      if (c.plant == kSymbolicLink) fs::create_symlink(outside, planted);
+      if (c.plant == kStaleFile) fake::WriteFileBytes(fake::PathIn(c.name), "stale");
+      if (std::string(c.what).find("dangling") == 0) fs::remove(outside);
+
+      std::string what = std::string(c.what) + (whole ? ", whole" : ", cut off");
+      EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline),
+                whole && c.result)
+          << what;
+      if (std::string(c.what).find("dangling") == 0) {
+        EXPECT_FALSE(fs::exists(outside)) << what << ": nothing created through it";
+      } else {
+        EXPECT_EQ(fake::ReadFileBytes(fake::Widen(outside)), "precious") << what;
+      }
+      if (c.plant == kStaleFile) {
+        EXPECT_EQ(fake::ReadFileBytes(fake::PathIn(c.name)), "stale") << what;
+      }
+      if (whole && c.result) {
+        EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("out")), "new body") << what;
+        EXPECT_FALSE(fs::is_symlink(fake::Narrow(fake::PathIn("out")))) << what;
+      }
+      EXPECT_EQ(server.open_handles, 0) << what;
+    }
+  }
+}
+
+// However much WinINet announces, no read asks for more than 1 MiB (an
+// announced 0xFFFFFFFF once wrapped the buffer size to 0 on 32-bit builds);
+// the rest arrives in later reads.
+TEST(DownloadToFileTest, ReadsAtMostOneMebibyteAtATime) {
+  constexpr platform::DWORD kMebibyte = 1 << 20;
+  const struct {
+    platform::DWORD announced;
+    std::size_t size;
+  } cases[] = {{0xFFFFFFFF, 3 * kMebibyte + 5}, {kMebibyte + 1, kMebibyte + 1}, {7, 7}};
+  for (const auto& c : cases) {
+    fake::State& server = fake::Reset();
+    std::string body(c.size, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i % 251);
+    server.body = {{body, false, false, c.announced}};
+    EXPECT_TRUE(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline)) << c.announced;
+    EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("out")), body) << c.announced;
+    for (platform::DWORD asked : server.read_sizes) EXPECT_LE(asked, kMebibyte) << c.announced;
+  }
+}
+
+// A body still arriving when the deadline passes fails like a broken
+// transfer, also when the tick count wraps around meanwhile.
+TEST(DownloadToFileTest, GivesUpAtTheDeadline) {
+  const struct {
+    const char* what;
+    platform::DWORD start;
+    int steps;  // each takes 400 ms to arrive
+    bool result;
+  } cases[] = {
+      {"in time", 0, 2, true},
+      {"too late", 0, 3, false},
+      {"in time across the wrap-around", 0xFFFFFF00, 2, true},
+      {"too late across the wrap-around", 0xFFFFFF00, 3, false},
+  };
+  for (const auto& c : cases) {
+    fake::State& server = fake::Reset();
+    server.tick = c.start;
+    for (int i = 0; i < c.steps; ++i) server.body.push_back({"chunk", false, false, {}, 400});
+    fake::WriteFileBytes(fake::PathIn("out"), kOld);
+    EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), 1000), c.result) << c.what;
+    if (!c.result) EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("out")), kOld) << c.what;
+    EXPECT_EQ(fake::FilesInFolder(), std::vector<std::string>{"out"}) << c.what;
+  }
 }
 
 }  // namespace

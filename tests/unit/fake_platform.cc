@@ -17,6 +17,7 @@ namespace {
 State g_state;
 const std::vector<BodyStep>* g_body = nullptr;  // the current response
 std::size_t g_body_position = 0;
+std::size_t g_step_offset = 0;  // bytes of the current step already read
 int g_write_calls = 0;
 std::map<platform::HANDLE, int> g_files;  // handle -> descriptor
 std::map<platform::HANDLE, std::string> g_file_names;
@@ -26,6 +27,7 @@ platform::HINTERNET const kRoot = reinterpret_cast<void*>(0x100);
 platform::HINTERNET const kConnection = reinterpret_cast<void*>(0x200);
 platform::HINTERNET const kRequest = reinterpret_cast<void*>(0x300);
 platform::HKEY const kKey = reinterpret_cast<void*>(0x400);
+platform::HANDLE const kMutex = reinterpret_cast<void*>(0x500);
 
 void MaybeThrow(const char* operation) {
   if (g_state.throw_in == operation) throw std::bad_alloc();
@@ -67,6 +69,7 @@ State& Reset() {
   if (!g_state.folder.empty()) std::filesystem::remove_all(g_state.folder);
   g_state = State{};
   g_body_position = 0;
+  g_step_offset = 0;
   g_write_calls = 0;
   std::string pattern =
       (std::filesystem::temp_directory_path() / "agent-test-XXXXXX").string();
@@ -168,7 +171,8 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     return InvalidHandleValue();
   }
   int flags = writing ? O_WRONLY : O_RDONLY;
-  if (dwCreationDisposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
+  // CREATE_NEW fails on anything at the name, a dangling link included.
+  if (dwCreationDisposition == kCreateNew) flags |= O_CREAT | O_EXCL;
   int fd = open(fake::Narrow(lpFileName).c_str(), flags, 0644);
   if (fd < 0) return InvalidHandleValue();
   HANDLE handle = reinterpret_cast<HANDLE>(fake::g_next_file_handle++);
@@ -198,7 +202,34 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
   return 1;
 }
 
+DWORD GetTickCount() { return g_state.tick; }
+
+DWORD GetCurrentProcessId() { return g_state.process_id; }
+
+HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
+                    LPCWSTR lpName) {
+  g_state.mutex_args = {lpMutexAttributes != nullptr, bInitialOwner,
+                        fake::CopyText(lpName)};
+  g_state.events.push_back("CreateMutexW");
+  if (g_state.mutex == fake::MutexState::kCannotCreate) {
+    g_state.last_error = 5;  // ERROR_ACCESS_DENIED
+    return nullptr;
+  }
+  g_state.last_error = g_state.mutex == fake::MutexState::kHeldElsewhere
+                           ? kErrorAlreadyExists
+                           : 0;
+  ++g_state.open_handles;
+  return fake::kMutex;
+}
+
+DWORD GetLastError() { return g_state.last_error; }
+
 BOOL CloseHandle(HANDLE hObject) {
+  if (hObject == fake::kMutex) {
+    g_state.events.push_back("CloseHandle mutex");
+    --g_state.open_handles;
+    return 1;
+  }
   auto file = fake::g_files.find(hObject);
   if (file == fake::g_files.end()) return 0;
   close(file->second);
@@ -307,6 +338,7 @@ HINTERNET HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb,
   fake::g_body =
       response != g_state.responses.end() ? &response->second : &g_state.body;
   fake::g_body_position = 0;
+  fake::g_step_offset = 0;
   ++g_state.open_handles;
   return fake::kRequest;
 }
@@ -342,7 +374,8 @@ BOOL InternetQueryDataAvailable(HINTERNET hFile,
   }
   const fake::BodyStep& step = (*fake::g_body)[fake::g_body_position];
   if (step.query_fails) return 0;
-  *lpdwNumberOfBytesAvailable = step.bytes.size();
+  *lpdwNumberOfBytesAvailable =
+      step.announced.value_or(step.bytes.size() - fake::g_step_offset);
   return 1;
 }
 
@@ -356,11 +389,29 @@ BOOL InternetReadFile(HINTERNET hFile, void* lpBuffer,
     *lpdwNumberOfBytesRead = 0;
     return 1;
   }
-  const fake::BodyStep& step = (*fake::g_body)[fake::g_body_position++];
+  // A step is delivered over as many reads as the reader's sizes need.
+  const fake::BodyStep& step = (*fake::g_body)[fake::g_body_position];
   if (step.read_fails) return 0;
-  DWORD n = std::min<DWORD>(dwNumberOfBytesToRead, step.bytes.size());
-  std::memcpy(lpBuffer, step.bytes.data(), n);
+  DWORD n = std::min<std::size_t>(dwNumberOfBytesToRead,
+                                  step.bytes.size() - fake::g_step_offset);
+  if (n) std::memcpy(lpBuffer, step.bytes.data() + fake::g_step_offset, n);
+  fake::g_step_offset += n;
+  if (fake::g_step_offset == step.bytes.size()) {
+    g_state.tick += step.takes_ms;
+    fake::g_step_offset = 0;
+    ++fake::g_body_position;
+  }
   *lpdwNumberOfBytesRead = n;
+  return 1;
+}
+
+BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
+                        DWORD dwBufferLength) {
+  DWORD value = 0;
+  if (dwBufferLength == sizeof(value)) std::memcpy(&value, lpBuffer, 4);
+  g_state.options.push_back({fake::InternetHandleName(hInternet), dwOption,
+                             value, dwBufferLength});
+  g_state.events.push_back("InternetSetOptionW");
   return 1;
 }
 

@@ -22,6 +22,15 @@ struct BodyStep {
   std::string bytes;
   bool query_fails = false;
   bool read_fails = false;
+  std::optional<platform::DWORD> announced;  // what the query says instead
+  platform::DWORD takes_ms = 0;  // the clock moves on once it is all read
+};
+
+enum class MutexState { kFree, kHeldElsewhere, kCannotCreate };
+
+struct SetOptionCall {
+  std::string handle;
+  platform::DWORD option, value, length;
 };
 
 struct RegistryValue {
@@ -54,6 +63,10 @@ struct State {
   int write_failure_at = -1;              // WriteFile call index that fails
   bool close_fails = false;               // CloseHandle on a written file
   std::string throw_in;                   // operation that throws bad_alloc
+  platform::DWORD tick = 0;               // GetTickCount's answer
+  platform::DWORD process_id = 0x1a2b;    // GetCurrentProcessId's answer
+  MutexState mutex = MutexState::kFree;   // the named mutex CreateMutexW finds
+  platform::DWORD last_error = 0;         // GetLastError's answer
 
   // --- How the server behaves.
   bool open_fails = false, connect_fails = false, request_fails = false;
@@ -86,6 +99,12 @@ struct State {
     platform::DWORD headers_length, optional_length;
   } send_args{};
   std::vector<platform::DWORD> read_sizes;  // bytes asked of each read
+  std::vector<SetOptionCall> options;
+  struct {
+    bool attributes;
+    platform::BOOL initial_owner;
+    std::u16string name;
+  } mutex_args{};
   std::vector<CreateFileCall> create_file_calls;
   std::vector<MoveFileCall> move_file_calls;
   std::vector<std::u16string> deleted_files;

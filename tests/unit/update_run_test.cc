@@ -144,6 +144,34 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
   }
 }
 
+// A second agent in the session does nothing while a run is in progress, and
+// so does one that cannot take the lock at all.
+TEST(UpdateRunTest, RunsOnlyWithTheSessionLock) {
+  const struct {
+    fake::MutexState mutex;
+    bool runs;
+  } cases[] = {
+      {fake::MutexState::kFree, true},
+      {fake::MutexState::kHeldElsewhere, false},
+      {fake::MutexState::kCannotCreate, false},
+  };
+  for (const auto& c : cases) {
+    fake::State& machine = fake::Reset();
+    machine.mutex = c.mutex;
+    machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
+    machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
+    EXPECT_EQ(AgentMain(), 0);
+    EXPECT_EQ(machine.mutex_args.name,
+              u"Local\\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
+    EXPECT_FALSE(machine.mutex_args.attributes);
+    EXPECT_FALSE(machine.mutex_args.initial_owner);
+    EXPECT_EQ(machine.events.front(), "CreateMutexW");
+    EXPECT_EQ(machine.shell_info.has_value(), c.runs);
+    EXPECT_EQ(CountEvents(machine, "InternetOpenW"), c.runs ? 2 : 0);
+    EXPECT_EQ(machine.open_handles, 0) << "the lock is released at the end";
+  }
+}
+
 TEST(UpdateRunTest, AnyExceptionStillExitsWithZero) {
   for (const char* operation :
        {"GetTempPathW", "GetNativeSystemInfo", "InternetOpenW"}) {

@@ -9,9 +9,10 @@ static_assert(platform::kGenericRead == GENERIC_READ);
 static_assert(platform::kGenericWrite == GENERIC_WRITE);
 static_assert(platform::kFileShareRead == FILE_SHARE_READ);
 static_assert(platform::kFileShareWrite == FILE_SHARE_WRITE);
-static_assert(platform::kCreateAlways == CREATE_ALWAYS);
+static_assert(platform::kCreateNew == CREATE_NEW);
 static_assert(platform::kOpenExisting == OPEN_EXISTING);
 static_assert(platform::kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+static_assert(platform::kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 static_assert(platform::kCtCtype1 == CT_CTYPE1);
 static_assert(platform::kC1Space == C1_SPACE);
 static_assert(platform::kProcessorArchitectureAmd64 ==
@@ -38,6 +39,18 @@ BOOL GetStringTypeW(DWORD dwInfoType, LPCWSTR lpSrcStr, int cchSrc,
                     WORD* lpCharType) {
   return ::GetStringTypeW(dwInfoType, as_wcstr(lpSrcStr), cchSrc, lpCharType);
 }
+
+DWORD GetTickCount() { return ::GetTickCount(); }
+
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
+                    LPCWSTR lpName) {
+  return ::CreateMutexW(static_cast<::LPSECURITY_ATTRIBUTES>(lpMutexAttributes),
+                        bInitialOwner, as_wcstr(lpName));
+}
+
+DWORD GetLastError() { return ::GetLastError(); }
 
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
                  DWORD dwFlags) {

@@ -9,6 +9,12 @@ static_assert(platform::kInternetOpenTypePreconfig ==
 static_assert(platform::kInternetServiceHttp == INTERNET_SERVICE_HTTP);
 static_assert(platform::kHttpQueryContentLength == HTTP_QUERY_CONTENT_LENGTH);
 static_assert(platform::kHttpQueryFlagNumber == HTTP_QUERY_FLAG_NUMBER);
+static_assert(platform::kInternetOptionConnectTimeout ==
+              INTERNET_OPTION_CONNECT_TIMEOUT);
+static_assert(platform::kInternetOptionSendTimeout ==
+              INTERNET_OPTION_SEND_TIMEOUT);
+static_assert(platform::kInternetOptionReceiveTimeout ==
+              INTERNET_OPTION_RECEIVE_TIMEOUT);
 
 namespace platform {
 
@@ -76,6 +82,11 @@ BOOL InternetReadFile(HINTERNET hFile, void* lpBuffer,
 
 BOOL InternetCloseHandle(HINTERNET hInternet) {
   return ::InternetCloseHandle(hInternet);
+}
+
+BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
+                        DWORD dwBufferLength) {
+  return ::InternetSetOptionW(hInternet, dwOption, lpBuffer, dwBufferLength);
 }
 
 }  // namespace platform
