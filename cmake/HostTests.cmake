@@ -17,6 +17,7 @@ add_executable(unit_tests
   tests/unit/download_to_file_test.cc
   tests/unit/first_line_test.cc
   tests/unit/installed_version_test.cc
+  tests/unit/installer_signature_test.cc
   tests/unit/text_helpers_test.cc
   tests/unit/update_run_test.cc
   tests/unit/version_comparison_test.cc

@@ -22,6 +22,13 @@ add_library(agent_platform STATIC
 target_include_directories(agent_platform PUBLIC src)
 target_compile_definitions(agent_platform PRIVATE WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
 
+# Signature checks bring in wintrust and crypt32, only when a publisher is
+# pinned.
+if(NOT INSTALLER_PUBLISHER STREQUAL "")
+  target_sources(agent_platform PRIVATE src/platform/windows/wintrust.cc)
+  target_link_libraries(agent_platform PUBLIC wintrust crypt32)
+endif()
+
 add_executable(bw_agent src/run/main.cc src/run/agent.rc
   src/platform/windows/small_runtime.cc)
 target_link_libraries(bw_agent PRIVATE agent_core agent_platform
@@ -46,6 +53,9 @@ target_link_options(bw_runtime_check PRIVATE ${small_static_link_options} -mcons
 # program that holds a file open without sharing it.
 add_executable(bw_test_installer tests/e2e/test_installer.cc)
 target_link_options(bw_test_installer PRIVATE -static -mwindows)
+add_executable(bw_trust_root tests/e2e/trust_root.cc)
+target_link_libraries(bw_trust_root PRIVATE crypt32 shell32)
+target_link_options(bw_trust_root PRIVATE -static -mconsole)
 add_executable(bw_file_holder tests/e2e/file_holder.cc)
 target_link_libraries(bw_file_holder PRIVATE shell32)
 target_link_options(bw_file_holder PRIVATE -static -mconsole)
@@ -60,11 +70,18 @@ add_executable(bw_do_nothing tests/bench/do_nothing.cc
   src/platform/windows/small_runtime.cc)
 target_link_options(bw_do_nothing PRIVATE ${small_static_link_options} -mconsole)
 
-# The end-to-end suite runs these builds under wine64 on the build machine.
+# The end-to-end suite runs these builds under wine64 on the build machine:
+# the whole suite, or for a build that pins the installer's publisher, the
+# cases about signed installers.
 option(AGENT_END_TO_END_TESTS "Run the end-to-end suite under Wine from ctest" OFF)
 if(AGENT_END_TO_END_TESTS)
   enable_testing()
-  add_test(NAME end_to_end_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tools/run_e2e)
+  if(INSTALLER_PUBLISHER STREQUAL "")
+    set(e2e_cases tests/e2e)
+  else()
+    set(e2e_cases tests/e2e/test_publisher.py)
+  endif()
+  add_test(NAME end_to_end_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tools/run_e2e ${e2e_cases})
   set_tests_properties(end_to_end_under_wine PROPERTIES ENVIRONMENT
-    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>;E2E_TIME_LIMITS=$<IF:$<BOOL:${AGENT_SHORT_TIME_LIMITS}>,short,shipped>")
+    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>;E2E_TRUST_ROOT=$<TARGET_FILE:bw_trust_root>;E2E_PUBLISHER=${INSTALLER_PUBLISHER};E2E_WORK=${CMAKE_BINARY_DIR}/e2e;E2E_TIME_LIMITS=$<IF:$<BOOL:${AGENT_SHORT_TIME_LIMITS}>,short,shipped>")
 endif()

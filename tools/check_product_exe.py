@@ -2,7 +2,12 @@
 """Checks the shipped agent executable: a 32-bit x86 console program of at
 most 64 KiB that imports only the system DLLs it may rely on and carries
 exactly one resource, the application manifest (asInvoker, no UI access,
-DPI-aware)."""
+DPI-aware).
+
+    check_product_exe.py AGENT.EXE [--publisher]
+
+--publisher: a build that pins the installer's publisher, which also imports
+WINTRUST and CRYPT32 (and must) and may be up to 4 KiB larger."""
 
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -11,6 +16,8 @@ import pefile
 
 MAX_SIZE = 64 * 1024
 ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "shell32.dll", "wininet.dll", "msvcrt.dll"}
+PUBLISHER_IMPORTS = {"wintrust.dll", "crypt32.dll"}
+PUBLISHER_EXTRA_SIZE = 4 * 1024
 RT_MANIFEST = 24
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
@@ -40,20 +47,25 @@ def manifest_problems(xml_bytes):
     return problems
 
 
-def problems_of(path):
+def problems_of(path, publisher=False):
     pe = pefile.PE(path)
     problems = []
     size = len(pe.__data__)
-    if size > MAX_SIZE:
-        problems.append(f"is {size} bytes, more than {MAX_SIZE}")
+    max_size = MAX_SIZE + (PUBLISHER_EXTRA_SIZE if publisher else 0)
+    if size > max_size:
+        problems.append(f"is {size} bytes, more than {max_size}")
     if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
         problems.append(f"machine type is {pe.FILE_HEADER.Machine:#x}, not i386 (0x14c)")
     if pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
         problems.append(f"subsystem is {pe.OPTIONAL_HEADER.Subsystem}, not the console (3)")
 
     imports = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
-    for dll in sorted(imports - ALLOWED_IMPORTS):
-        problems.append(f"imports {dll}, which is not one of {sorted(ALLOWED_IMPORTS)}")
+    allowed = ALLOWED_IMPORTS | (PUBLISHER_IMPORTS if publisher else set())
+    for dll in sorted(imports - allowed):
+        problems.append(f"imports {dll}, which is not one of {sorted(allowed)}")
+    if publisher:
+        for dll in sorted(PUBLISHER_IMPORTS - imports):
+            problems.append(f"does not import {dll}, which the signature check needs")
     if getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", None):
         problems.append("has delay-load imports")
 
@@ -79,14 +91,17 @@ def problems_of(path):
 
 
 def main(argv):
-    if len(argv) != 2:
-        print(f"usage: {argv[0]} AGENT.EXE", file=sys.stderr)
+    publisher = argv[2:] == ["--publisher"]
+    if len(argv) != 2 and not publisher:
+        print(f"usage: {argv[0]} AGENT.EXE [--publisher]", file=sys.stderr)
         return 2
-    problems = problems_of(argv[1])
+    problems = problems_of(argv[1], publisher)
     for problem in problems:
         print(f"{argv[1]}: {problem}")
     if not problems:
-        print(f"{argv[1]}: {len(open(argv[1], 'rb').read())} bytes, i386 console program, imports only system DLLs, manifest only: ok")
+        kind = "publisher build" if publisher else "default build"
+        print(f"{argv[1]}: {len(open(argv[1], 'rb').read())} bytes, {kind}, i386 console program, "
+              "imports only system DLLs, manifest only: ok")
     return 1 if problems else 0
 
 

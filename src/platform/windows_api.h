@@ -158,4 +158,108 @@ constexpr DWORD kInternetOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_T
 constexpr DWORD kInternetOptionSendTimeout = 5;     // INTERNET_OPTION_SEND_TIMEOUT
 constexpr DWORD kInternetOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
 
+// wintrust and crypt32: the installer's Authenticode signature. Linked only
+// into builds that pin the installer's publisher. The records mirror the
+// Windows ones field for field, up to the last field the agent uses.
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
+// WINTRUST_ACTION_GENERIC_VERIFY_V2: Authenticode verification of a file.
+constexpr GUID kWintrustActionGenericVerifyV2 = {
+    0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
+
+struct WINTRUST_FILE_INFO {
+  DWORD cbStruct;
+  LPCWSTR pcwszFilePath;
+  HANDLE hFile;
+  GUID* pgKnownSubject;
+};
+struct WINTRUST_DATA {
+  DWORD cbStruct;
+  void* pPolicyCallbackData;
+  void* pSIPClientData;
+  DWORD dwUIChoice;
+  DWORD fdwRevocationChecks;
+  DWORD dwUnionChoice;
+  WINTRUST_FILE_INFO* pFile;  // the union's member for WTD_CHOICE_FILE
+  DWORD dwStateAction;
+  HANDLE hWVTStateData;
+  LPWSTR pwszURLReference;
+  DWORD dwProvFlags;
+  DWORD dwUIContext;
+};
+LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, void* pWVTData);
+constexpr DWORD kWtdUiNone = 2;                          // WTD_UI_NONE
+constexpr DWORD kWtdRevokeNone = 0;                      // WTD_REVOKE_NONE
+constexpr DWORD kWtdChoiceFile = 1;                      // WTD_CHOICE_FILE
+constexpr DWORD kWtdStateActionVerify = 1;               // WTD_STATEACTION_VERIFY
+constexpr DWORD kWtdStateActionClose = 2;                // WTD_STATEACTION_CLOSE
+constexpr DWORD kWtdCacheOnlyUrlRetrieval = 0x1000;      // WTD_CACHE_ONLY_URL_RETRIEVAL
+
+struct CERT_CONTEXT;  // only ever passed on
+struct CERT_TRUST_STATUS {
+  DWORD dwErrorStatus;
+  DWORD dwInfoStatus;
+};
+struct CERT_CHAIN_CONTEXT {
+  DWORD cbSize;
+  CERT_TRUST_STATUS TrustStatus;
+};
+struct CRYPT_PROVIDER_CERT {
+  DWORD cbStruct;
+  const CERT_CONTEXT* pCert;
+};
+struct CRYPT_PROVIDER_SGNR {
+  DWORD cbStruct;
+  DWORD sftVerifyAsOf[2];  // a FILETIME
+  DWORD csCertChain;
+  CRYPT_PROVIDER_CERT* pasCertChain;  // the signer's certificate first
+  DWORD dwSignerType;
+  void* psSigner;
+  DWORD dwError;
+  DWORD csCounterSigners;
+  CRYPT_PROVIDER_SGNR* pasCounterSigners;
+  const CERT_CHAIN_CONTEXT* pChainContext;
+};
+struct CRYPT_PROVIDER_DATA;  // only ever passed on
+CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData);
+CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(
+    CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner, BOOL fCounterSigner,
+    DWORD idxCounterSigner);
+constexpr DWORD kCertTrustRevocationStatusUnknown = 0x40;  // CERT_TRUST_REVOCATION_STATUS_UNKNOWN
+constexpr DWORD kCertTrustIsOfflineRevocation = 0x01000000;  // CERT_TRUST_IS_OFFLINE_REVOCATION
+
+using LPCSTR = const char*;
+struct CERT_CHAIN_POLICY_PARA {
+  DWORD cbSize;
+  DWORD dwFlags;
+  void* pvExtraPolicyPara;
+};
+struct CERT_CHAIN_POLICY_STATUS {
+  DWORD cbSize;
+  DWORD dwError;
+  LONG lChainIndex;
+  LONG lElementIndex;
+  void* pvExtraPolicyStatus;
+};
+BOOL CertVerifyCertificateChainPolicy(LPCSTR pszPolicyOID,
+                                      const CERT_CHAIN_CONTEXT* pChainContext,
+                                      CERT_CHAIN_POLICY_PARA* pPolicyPara,
+                                      CERT_CHAIN_POLICY_STATUS* pPolicyStatus);
+// CERT_CHAIN_POLICY_AUTHENTICODE: a number in the place of an OID text.
+inline LPCSTR CertChainPolicyAuthenticode() {
+  return reinterpret_cast<LPCSTR>(std::uintptr_t{2});
+}
+// CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS
+constexpr DWORD kCertChainPolicyIgnoreAllRevUnknownFlags = 0x0F00;
+
+DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType,
+                         DWORD dwFlags, void* pvTypePara, LPWSTR pszNameString,
+                         DWORD cchNameString);
+constexpr DWORD kCertNameAttrType = 3;              // CERT_NAME_ATTR_TYPE
+inline constexpr char kOidCommonName[] = "2.5.4.3";  // szOID_COMMON_NAME
+
 }  // namespace platform

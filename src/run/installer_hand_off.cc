@@ -2,6 +2,8 @@
 
 #include "net/download_to_file.h"
 #include "platform/windows_api.h"
+#include "run/installer_publisher.h"
+#include "run/installer_signature.h"
 #include "run/settings.h"
 #include "version/text_helpers.h"
 
@@ -14,6 +16,18 @@ void InstallerHandOff() {
   if (!DownloadToFile(kSettings.installer_server, kSettings.installer_file_path,
                       local_path, kInstallerDeadlineMs)) {
     return;
+  }
+  // With a pinned publisher, only an installer signed by it is started. The
+  // file stays open from the check until the start, shared for reading only,
+  // so what starts is what was checked. Builds without one never check, and
+  // never link the code that would.
+  platform::HANDLE checked_file = platform::InvalidHandleValue();
+  if constexpr (kInstallerPublisher[0] != u'\0') {
+    checked_file = OpenSignedInstaller(local_path, kInstallerPublisher);
+    if (checked_file == platform::InvalidHandleValue()) {
+      platform::DeleteFileW(local_path.c_str());
+      return;
+    }
   }
   // Deleted at the next restart where the agent has administrative rights;
   // otherwise it stays until a later hand-off replaces it.
@@ -29,4 +43,7 @@ void InstallerHandOff() {
   info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
   info.nShow = platform::kSwHide;
   platform::ShellExecuteExW(&info);
+  if (checked_file != platform::InvalidHandleValue()) {
+    platform::CloseHandle(checked_file);
+  }
 }

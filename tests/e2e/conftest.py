@@ -6,6 +6,10 @@ Environment:
   E2E_INSTALLER   the test installer exe (default: the wine-x64 build)
   E2E_RUNTIME_CHECK  the exception check linked like the agent
   E2E_FILE_HOLDER    holds a file open without sharing
+  E2E_TRUST_ROOT     makes a root certificate trusted on the machine
+  E2E_PUBLISHER      the publisher the agent was built to require, if any
+  E2E_SIGNED_DIR     the signed test installers, made already (none: made
+                     by the suite)
   E2E_SERVER_NAME    the update server the agent was built for (127.0.0.1)
   E2E_PLATFORM    the platform's name in the results (default: wine64 x86_64)
   E2E_WINE        the Wine loader (default: /usr/lib/wine/wine64)
@@ -34,6 +38,8 @@ RUNTIME_CHECK = pathlib.Path(os.environ.get("E2E_RUNTIME_CHECK",
                                              ROOT / "build/wine-x64/bw_runtime_check.exe"))
 FILE_HOLDER = pathlib.Path(os.environ.get("E2E_FILE_HOLDER",
                                            ROOT / "build/wine-x64/bw_file_holder.exe"))
+TRUST_ROOT = pathlib.Path(os.environ.get("E2E_TRUST_ROOT", ROOT / "build/wine-x64/bw_trust_root.exe"))
+PUBLISHER = os.environ.get("E2E_PUBLISHER", "")
 SERVER_NAME = os.environ.get("E2E_SERVER_NAME", "127.0.0.1")
 PLATFORM = os.environ.get("E2E_PLATFORM", "wine64 x86_64")
 WORK = pathlib.Path(os.environ.get("E2E_WORK", ROOT / "build/e2e"))

@@ -12,6 +12,7 @@ sys.path.insert(0, str(ROOT / "tools"))
 import check_product_exe  # noqa: E402
 
 PRODUCT = ROOT / "build" / "windows-x86" / "bw_agent.exe"
+PUBLISHER_PRODUCT = ROOT / "build" / "windows-x86-publisher" / "bw_agent.exe"
 
 
 def set_machine(pe):
@@ -70,6 +71,28 @@ def test_check_flags_each_fault(tmp_path, change, complaint):
     changed = tmp_path / "agent.exe"
     changed.write_bytes(bytes(pe.write()) + (appended or b""))
     problems = check_product_exe.problems_of(str(changed))
+    if complaint is None:
+        assert problems == []
+    else:
+        assert any(complaint in problem for problem in problems), problems
+
+
+# Each build passes only as what it is: the signature check's two DLLs are
+# wrong in the default build and required in the publisher build, which may
+# be up to 4 KiB larger.
+@pytest.mark.parametrize("product, publisher, complaint", [
+    (PUBLISHER_PRODUCT, True, None),
+    (PUBLISHER_PRODUCT, False, "imports wintrust.dll"),
+    (PRODUCT, True, "does not import wintrust.dll"),
+    (PUBLISHER_PRODUCT, True, "more than 69632"),
+])
+def test_check_knows_both_builds(tmp_path, product, publisher, complaint):
+    if not product.exists():
+        pytest.fail(f"{product} is not built")
+    changed = tmp_path / "agent.exe"
+    padding = bytes(70_000) if complaint and "more than" in complaint else b""
+    changed.write_bytes(product.read_bytes() + padding)
+    problems = check_product_exe.problems_of(str(changed), publisher)
     if complaint is None:
         assert problems == []
     else:

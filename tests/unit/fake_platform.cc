@@ -28,6 +28,14 @@ platform::HINTERNET const kConnection = reinterpret_cast<void*>(0x200);
 platform::HINTERNET const kRequest = reinterpret_cast<void*>(0x300);
 platform::HKEY const kKey = reinterpret_cast<void*>(0x400);
 platform::HANDLE const kMutex = reinterpret_cast<void*>(0x500);
+platform::HANDLE const kTrustState = reinterpret_cast<void*>(0x600);
+platform::CRYPT_PROVIDER_DATA* const kProviderData =
+    reinterpret_cast<platform::CRYPT_PROVIDER_DATA*>(0x700);
+platform::CERT_CONTEXT* const kSignerCertificate =
+    reinterpret_cast<platform::CERT_CONTEXT*>(0x800);
+platform::CERT_CHAIN_CONTEXT g_chain;
+platform::CRYPT_PROVIDER_CERT g_signer_certificate;
+platform::CRYPT_PROVIDER_SGNR g_signer;
 
 void MaybeThrow(const char* operation) {
   if (g_state.throw_in == operation) throw std::bad_alloc();
@@ -413,6 +421,82 @@ BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
                              value, dwBufferLength});
   g_state.events.push_back("InternetSetOptionW");
   return 1;
+}
+
+LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, void* pWVTData) {
+  auto* data = static_cast<WINTRUST_DATA*>(pWVTData);
+  const GUID& v2 = kWintrustActionGenericVerifyV2;
+  fake::TrustCall call{hwnd == InvalidHandleValue(),
+                       std::memcmp(pgActionID, &v2, sizeof(v2)) == 0, *data,
+                       *data->pFile, fake::CopyText(data->pFile->pcwszFilePath)};
+  g_state.trust_calls.push_back(call);
+  if (data->dwStateAction == kWtdStateActionClose) {
+    g_state.events.push_back("WinVerifyTrust close");
+    if (data->hWVTStateData != fake::kTrustState) return 0x80070006;
+    data->hWVTStateData = nullptr;
+    --g_state.open_handles;
+    return 0;
+  }
+  g_state.events.push_back("WinVerifyTrust verify");
+  // The state is kept whatever the verdict, as Windows does.
+  data->hWVTStateData = fake::kTrustState;
+  ++g_state.open_handles;
+  return g_state.trust.verify_result;
+}
+
+CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) {
+  g_state.events.push_back("WTHelperProvDataFromStateData");
+  if (hStateData != fake::kTrustState || !g_state.trust.provider_data) {
+    return nullptr;
+  }
+  return fake::kProviderData;
+}
+
+CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(
+    CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner, BOOL fCounterSigner,
+    DWORD idxCounterSigner) {
+  g_state.events.push_back("WTHelperGetProvSignerFromChain");
+  g_state.signer_args = {idxSigner, idxCounterSigner, fCounterSigner};
+  if (pProvData != fake::kProviderData || !g_state.trust.signer) return nullptr;
+  fake::g_chain = {};
+  fake::g_chain.cbSize = sizeof(fake::g_chain);
+  fake::g_chain.TrustStatus.dwErrorStatus = g_state.trust.chain_error_status;
+  fake::g_signer_certificate = {sizeof(fake::g_signer_certificate),
+                                fake::kSignerCertificate};
+  fake::g_signer = {};
+  fake::g_signer.cbStruct = sizeof(fake::g_signer);
+  fake::g_signer.csCertChain = 1;
+  fake::g_signer.pasCertChain = &fake::g_signer_certificate;
+  fake::g_signer.pChainContext = &fake::g_chain;
+  return &fake::g_signer;
+}
+
+BOOL CertVerifyCertificateChainPolicy(LPCSTR pszPolicyOID,
+                                      const CERT_CHAIN_CONTEXT* pChainContext,
+                                      CERT_CHAIN_POLICY_PARA* pPolicyPara,
+                                      CERT_CHAIN_POLICY_STATUS* pPolicyStatus) {
+  g_state.events.push_back("CertVerifyCertificateChainPolicy");
+  g_state.policy_args = {reinterpret_cast<std::uintptr_t>(pszPolicyOID),
+                         pChainContext == &fake::g_chain, *pPolicyPara,
+                         pPolicyStatus->cbSize};
+  pPolicyStatus->dwError = g_state.trust.policy_error;
+  return g_state.trust.policy_result;
+}
+
+DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType,
+                         DWORD dwFlags, void* pvTypePara, LPWSTR pszNameString,
+                         DWORD cchNameString) {
+  g_state.events.push_back("CertGetNameStringW");
+  g_state.name_args = {pCertContext == fake::kSignerCertificate, dwType,
+                       dwFlags, cchNameString,
+                       pvTypePara ? static_cast<const char*>(pvTypePara) : ""};
+  // As Windows does: the name truncated to the buffer, always terminated;
+  // the count includes the terminator, and is 1 when there is no name.
+  std::u16string name = g_state.trust.common_name.value_or(u"");
+  if (name.size() >= cchNameString) name.resize(cchNameString - 1);
+  std::copy(name.begin(), name.end(), pszNameString);
+  pszNameString[name.size()] = u'\0';
+  return name.size() + 1;
 }
 
 BOOL InternetCloseHandle(HINTERNET hInternet) {

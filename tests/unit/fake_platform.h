@@ -50,6 +50,25 @@ struct MoveFileCall {
   platform::DWORD flags;
 };
 
+// What the signature checks find on the installer. The defaults describe an
+// installer correctly signed by "Brenwick Software Ltd".
+struct TrustScript {
+  platform::LONG verify_result = 0;  // WinVerifyTrust's answer to VERIFY
+  bool provider_data = true;         // WTHelperProvDataFromStateData finds it
+  bool signer = true;                // WTHelperGetProvSignerFromChain finds it
+  platform::DWORD chain_error_status = 0;
+  platform::BOOL policy_result = 1;  // CertVerifyCertificateChainPolicy
+  platform::DWORD policy_error = 0;  // its status's dwError
+  std::optional<std::u16string> common_name = u"Brenwick Software Ltd";
+};
+
+struct TrustCall {  // one WinVerifyTrust call, as passed
+  bool no_window, generic_verify_v2;
+  platform::WINTRUST_DATA data;
+  platform::WINTRUST_FILE_INFO file;
+  std::u16string path;
+};
+
 struct State {
   // --- How the machine behaves.
   std::string folder;                             // real folder for this test
@@ -63,6 +82,7 @@ struct State {
   int write_failure_at = -1;              // WriteFile call index that fails
   bool close_fails = false;               // CloseHandle on a written file
   std::string throw_in;                   // operation that throws bad_alloc
+  TrustScript trust;
   platform::DWORD tick = 0;               // GetTickCount's answer
   platform::DWORD process_id = 0x1a2b;    // GetCurrentProcessId's answer
   MutexState mutex = MutexState::kFree;   // the named mutex CreateMutexW finds
@@ -119,6 +139,22 @@ struct State {
     bool reserved;
     platform::DWORD type_in, size_in;
   } reg_query_args{};
+  std::vector<TrustCall> trust_calls;
+  struct {
+    platform::DWORD signer_index, counter_signer_index;
+    platform::BOOL counter_signer;
+  } signer_args{};
+  struct {
+    std::uintptr_t policy;
+    bool this_signers_chain;
+    platform::CERT_CHAIN_POLICY_PARA para;
+    platform::DWORD status_size;
+  } policy_args{};
+  struct {
+    bool this_signers_certificate;
+    platform::DWORD type, flags, size;
+    std::string type_para;
+  } name_args{};
   std::optional<platform::SHELLEXECUTEINFOW> shell_info;  // as passed
   std::u16string shell_file, shell_parameters;            // its texts
   int open_handles = 0;  // handles not yet closed
