@@ -37,9 +37,13 @@ target_link_libraries(bw_agent PRIVATE agent_core agent_platform
 set(small_static_link_options
   -static -static-libgcc -static-libstdc++  # no libgcc/libstdc++ DLLs
   -s -Wl,--gc-sections
-  -Wl,--disable-runtime-pseudo-reloc)       # see small_runtime.cc
+  -Wl,--disable-runtime-pseudo-reloc        # see small_runtime.cc
+  -Wl,--no-insert-timestamp)                # the same bytes from every build
+# No build path in the output: the same sources give the same bytes wherever
+# they are built.
 foreach(target agent_core agent_platform bw_agent)
-  target_compile_options(${target} PRIVATE -Os -ffunction-sections -fdata-sections)
+  target_compile_options(${target} PRIVATE -Os -ffunction-sections -fdata-sections
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 endforeach()
 target_link_options(bw_agent PRIVATE ${small_static_link_options} -mconsole)
 

@@ -53,6 +53,11 @@ PRODUCT_KEY_NATIVE = PRODUCT_KEY_WOW64.replace("\\Wow6432Node", "")
 SWITCHES = " /SP- /VERYSILENT /NOICONS /NOCANCEL /NORESTART /SUPPRESSMSGBOXES"
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "windows_kind: depends on the kind of Windows "
+                            "(32- or 64-bit), so it runs on both")
+
+
 def pytest_report_header(config):
     return f"platform: {PLATFORM}; agent: {AGENT}"
 
@@ -130,21 +135,37 @@ class Machine:
             if record is None or "finish" in record:
                 break
             time.sleep(0.1)
-        while time.time() < deadline and installer_processes():
-            time.sleep(0.1)
+        wait_until_ended(INSTALLER_PROGRAMS, deadline - time.time())
         return self.installer_record()
 
 
-def installer_processes():
+# The started installer, and the copy of itself that an Inno Setup installer
+# runs from a temporary folder while it works.
+INSTALLER_PROGRAMS = (b"bw_update.exe", b"bw_update.tmp")
+
+
+def running(programs):
+    """The processes running any of `programs`. Every argument is looked at:
+    a process Wine has just started may not show its Windows program first."""
     found = []
     for proc in pathlib.Path("/proc").iterdir():
         try:
-            program = (proc / "cmdline").read_bytes().split(b"\0")[0]
-            if program.lower().endswith(b"bw_update.exe"):
-                found.append(proc.name)
+            arguments = (proc / "cmdline").read_bytes().lower().split(b"\0")
         except OSError:
-            pass
+            continue
+        if any(argument.endswith(programs) for argument in arguments):
+            found.append(proc.name)
     return found
+
+
+def wait_until_ended(programs, timeout):
+    """Waits until no process runs any of `programs`; True if none does."""
+    deadline = time.time() + timeout
+    while running(programs):
+        if time.time() > deadline:
+            return False
+        time.sleep(0.1)
+    return True
 
 
 @pytest.fixture

@@ -82,7 +82,7 @@ def _change_one_byte_in_a_section(path):
 def make_signed_installers(installer, out):
     """Makes every variant of `installer` in the new folder `out`; returns
     {variant: path}, with the trusted root's DER file as "root.der"."""
-    out = pathlib.Path(out)
+    out, installer = pathlib.Path(out).resolve(), pathlib.Path(installer).resolve()
     work = out / "pki"
     work.mkdir(parents=True)
     _root("root", work)

@@ -17,6 +17,7 @@ def assert_quiet_success(run):
     assert run.stderr == ""
 
 
+@pytest.mark.windows_kind
 def test_outdated_machine_is_updated_then_up_to_date(machine, server, installer_bytes):
     server.serve(VERSION, Response("file", b"3.1.0.5\r\n"))
     server.serve(INSTALLER, Response("file", installer_bytes))
@@ -42,6 +43,7 @@ def test_outdated_machine_is_updated_then_up_to_date(machine, server, installer_
     assert machine.installer_record() is None
 
 
+@pytest.mark.windows_kind
 @pytest.mark.parametrize("installed, published, updates", [
     ("3.1.0.5", b"3.1.0.5\r\n", False),   # up to date
     ("3.1.0.5", b"3.1\r\n", False),       # equal with a missing trailing 0
@@ -59,6 +61,7 @@ def test_decision(machine, server, installer_bytes, installed, published, update
     assert (machine.wait_for_installer() is not None) == updates
 
 
+@pytest.mark.windows_kind
 def test_the_request(machine, server):
     server.serve(VERSION, Response("file", b"3.0.2.1\n"))
     assert_quiet_success(machine.run_agent())

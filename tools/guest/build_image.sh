@@ -17,7 +17,7 @@ if [ "${BW_GUEST_BUILD_NAMESPACE:-}" != 1 ]; then
 fi
 out=$(realpath -m "$1")
 here=$(dirname "$(realpath "$0")")
-source "$here/remove_tree.sh"
+source "$here/../remove_tree.sh"
 rootfs=$out/rootfs
 mkdir -p "$out"
 

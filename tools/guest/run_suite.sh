@@ -1,12 +1,60 @@
 # Guest job of a test boot: the end-to-end suite against the shipped 32-bit
-# exes in the shared folder, with results left there for the host.
-cd /mnt/host/src
-export E2E_AGENT=/mnt/host/exe/bw_agent.exe
-export E2E_INSTALLER=/mnt/host/exe/bw_test_installer.exe
-export E2E_RUNTIME_CHECK=/mnt/host/exe/bw_runtime_check.exe
-export E2E_FILE_HOLDER=/mnt/host/exe/bw_file_holder.exe
+# exes in the shared folder, on a 64-bit and a 32-bit Windows at once, each
+# in a network namespace of its own (both test servers use port 8080):
+# - 64-bit Windows (WoW64): every case;
+# - 32-bit Windows: the cases that depend on the kind of Windows, then the
+#   cases of the build that pins the installer's publisher.
+# Results and logs are left in the shared folder for the host.
+[ -n "${BASH_VERSION:-}" ] || exec bash "$0" "$@"  # the guest starts jobs with sh
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+share=/mnt/host
+cd $share/src
+
+export DISPLAY=:99  # the product's real installer needs one (Xvfb, below)
+export E2E_INSTALLER=$share/exe/bw_test_installer.exe
+export E2E_RUNTIME_CHECK=$share/exe/bw_runtime_check.exe
+export E2E_FILE_HOLDER=$share/exe/bw_file_holder.exe
+export E2E_TRUST_ROOT=$share/exe/bw_trust_root.exe
+export E2E_SIGNED_DIR=$share/signed
+export E2E_INNO_DIR=/opt/inno
 export E2E_SERVER_NAME=updates.brenwick.example  # the shipped default
-export E2E_PLATFORM="i686 exe, 32-bit Wine on x86_64 Debian guest"
-export E2E_PREFIX_READY=/opt/wine-prefix
-export E2E_WORK=/root/e2e
-python3 -m pytest -p no:cacheprovider -v -ra --junitxml=/mnt/host/results.xml tests/e2e
+win64="i686 exe, 64-bit Windows (Wine WoW64 prefix)"
+win32="i686 exe, 32-bit Windows (Wine win32 prefix)"
+
+# suite NAME PLATFORM PREFIX LOADER AGENT PUBLISHER [PYTEST ARGS...]
+suite() {
+  local name=$1 platform=$2 prefix=$3 loader=$4 agent=$5 publisher=$6
+  shift 6
+  E2E_PLATFORM=$platform E2E_PREFIX_READY=$prefix E2E_WINE=$loader E2E_AGENT=$agent \
+  E2E_PUBLISHER=$publisher E2E_WORK=/root/e2e-$name \
+    python3 -m pytest -p no:cacheprovider -v -ra --junitxml=$share/results-$name.xml "$@"
+}
+stream_64() {
+  suite win64 "$win64" /opt/wine-prefix /usr/lib/wine/wine64 $share/exe/bw_agent.exe "" tests/e2e
+}
+stream_32() {
+  suite win32 "$win32" /opt/wine-prefix32 /usr/lib/wine/wine $share/exe/bw_agent.exe "" \
+    -m windows_kind tests/e2e || rc=1
+  suite win32-publisher "i686 publisher exe, 32-bit Windows (Wine win32 prefix)" \
+    /opt/wine-prefix32 /usr/lib/wine/wine $share/exe/publisher/bw_agent.exe \
+    "Brenwick Software Ltd" tests/e2e/test_publisher.py || rc=1
+  return ${rc:-0}
+}
+
+case ${1:-} in
+  stream-64) stream_64; exit ;;
+  stream-32) stream_32; exit ;;
+esac
+
+Xvfb :99 -nolisten tcp > /tmp/xvfb.log 2>&1 &
+started=$(date +%s)
+for stream in 64 32; do
+  unshare --net bash -c 'ip link set lo up && exec bash "$0" "$1"' "$0" stream-$stream \
+    > $share/stream-$stream.log 2>&1 &
+  eval "pid_$stream=\$!"
+done
+wait $pid_64; rc_64=$?
+wait $pid_32; rc_32=$?
+cat $share/stream-64.log $share/stream-32.log
+echo "guest suite: $(( $(date +%s) - started )) s (64-bit Windows: exit $rc_64, 32-bit Windows: exit $rc_32)"
+[ $rc_64 = 0 ] && [ $rc_32 = 0 ]

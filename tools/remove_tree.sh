@@ -2,8 +2,8 @@
 # strictly below the existing folder PARENT. Anything still mounted below TREE
 # (a bind mount of the host's /dev left by a killed chroot, say) is detached
 # first, deepest first, and rm never crosses into another file system, so
-# the deletion can only ever reach TREE's own files. Sourced by the guest
-# tools and their test.
+# the deletion can only ever reach TREE's own files. Sourced by the tools
+# that delete trees; tests/tools checks it.
 remove_tree() {
   local tree=$1 parent=$2
   case $tree in /*) ;; *) echo "remove_tree: '$tree' is not absolute" >&2; return 1 ;; esac
