@@ -1,6 +1,11 @@
 """One full update cycle of the agent under Wine, told in a few lines: a local
 vendor server publishes a newer version, the first run updates the product,
-the second finds it up to date."""
+the second finds it up to date.
+
+    demo.py               with the built-in version file and test installer
+    demo.py RELEASE_DIR   one run against a release as it will be published
+                          (RELEASE_DIR/version.txt and RELEASE_DIR/update.exe)
+"""
 
 import pathlib
 import shutil
@@ -35,7 +40,34 @@ def run_once(machine, server, number):
     machine.installer_log.unlink()
 
 
+def check_release(machine, server, release):
+    """One run against the vendor's own files: what the agent reads and
+    whether it stores the installer byte for byte."""
+    version_bytes = (release / "version.txt").read_bytes()
+    installer_bytes = (release / "update.exe").read_bytes()
+    server.serve("/brenwick/version.txt", Response("file", version_bytes))
+    server.serve("/brenwick/update.exe", Response("file", installer_bytes))
+    print(f"Release {release}: version.txt ({len(version_bytes)} bytes), "
+          f"update.exe ({len(installer_bytes)} bytes); installed: {INSTALLED}.")
+    if version_bytes.startswith(b"\xef\xbb\xbf"):
+        print("  version.txt begins with a byte-order mark: no agent will ever update.")
+    run = machine.run_agent()
+    published = machine.version_file.read_bytes().split(b"\n")[0].split(b"\x1a")[0].strip()
+    print(f"  The agent read the published version as {published.decode('latin-1')!r} "
+          f"(exit code {run.returncode}).")
+    if [r.request_line.split()[1] for r in server.requests][-1] != "/brenwick/update.exe":
+        print(f"  It is not newer than {INSTALLED}: the agent would not update.")
+        return
+    stored = machine.installer_file.read_bytes() if machine.installer_file.exists() else None
+    if stored != installer_bytes:
+        print("  The agent fetched update.exe but did not keep it: nothing would start.")
+        return
+    print(f"  Newer than {INSTALLED}: the agent fetched update.exe, kept it byte for byte "
+          "and handed it to Windows to start hidden with its silent switches.")
+
+
 def main():
+    release = pathlib.Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else None
     work = pathlib.Path(tempfile.mkdtemp(prefix="agent-demo-", dir=ROOT / "build"))
     prefix = WinePrefix(work / "prefix")
     server = VendorServer().start()
@@ -44,6 +76,9 @@ def main():
         prefix.create()
         machine = Machine(prefix, work)
         machine.install(INSTALLED)
+        if release:
+            check_release(machine, server, release)
+            return
         server.serve("/brenwick/version.txt", Response("file", f"{PUBLISHED}\r\n".encode()))
         server.serve("/brenwick/update.exe", Response("file", INSTALLER.read_bytes()))
         print(f"Vendor server on 127.0.0.1:8080 publishes version {PUBLISHED} and a test installer "

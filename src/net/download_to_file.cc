@@ -35,17 +35,23 @@ static_assert(kRequestFlags == 0x8404F700);
 
 // The body is stored in a working file beside the local path until it is
 // complete, so the file at the local path is only ever replaced whole. The
-// working file's name is this run's own, "<local path>.<process id>.partial":
-// the agent creates it new and never opens, removes or renames anything that
-// already stood at a name (under Wine, removing or renaming a symbolic link
-// acts on its target). What a killed run left behind is simply not used.
-WideText WorkingPath(const WideText& local_path) {
-  WideText path = local_path + u'.';
-  DWORD id = platform::GetCurrentProcessId();
+// working file's name is this run's own,
+// "<local path>.<process id>-<tick count at the start>.partial": the agent
+// creates it new and never opens, removes or renames anything that already
+// stood at a name (under Wine, removing or renaming a symbolic link acts on
+// its target). What a killed run left behind is simply not used.
+void AppendHex(WideText& text, DWORD value) {
   constexpr char16_t kHexDigits[] = u"0123456789abcdef";
   for (int shift = 28; shift >= 0; shift -= 4) {
-    path += kHexDigits[(id >> shift) & 0xF];
+    text += kHexDigits[(value >> shift) & 0xF];
   }
+}
+
+WideText WorkingPath(const WideText& local_path, DWORD started) {
+  WideText path = local_path + u'.';
+  AppendHex(path, platform::GetCurrentProcessId());
+  path += u'-';
+  AppendHex(path, started);
   return path + u".partial";
 }
 
@@ -174,7 +180,7 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
   WideText working_path;
   bool complete = false;
   try {
-    working_path = WorkingPath(local_path);
+    working_path = WorkingPath(local_path, started);
     std::uint64_t received = 0;
     complete = ReceiveBody(request, working_path, file, received, started,
                            deadline_ms) &&

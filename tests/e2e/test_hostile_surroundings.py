@@ -16,7 +16,7 @@ INSTALLER = "/brenwick/update.exe"
 # The final names, and working names as an earlier agent's run (killed while
 # downloading) would have left them; each run writes to a name of its own.
 NAMES = ["latest_version", "bw_update.exe", "latest_version.partial", "bw_update.exe.partial",
-         "latest_version.00000120.partial", "bw_update.exe.00000120.partial"]
+         "latest_version.00000120-0001e240.partial", "bw_update.exe.00000120-0001e240.partial"]
 EARLIER = b"MZ an earlier, complete installer"
 
 

@@ -15,8 +15,9 @@ using Steps = std::vector<fake::BodyStep>;
 
 constexpr char kOld[] = "old good file";
 constexpr std::uint32_t kDeadline = 60'000;
-// This run's working file: the local path, the fake's process id, ".partial".
-constexpr char kWorking[] = "out.00001a2b.partial";
+// This run's working file: the local path, the fake's process id and tick
+// count, ".partial".
+constexpr char kWorking[] = "out.00001a2b-00000000.partial";
 
 TEST(DownloadToFileTest, MakesTheExactRequest) {
   fake::State& server = fake::Reset();
@@ -83,9 +84,9 @@ TEST(DownloadToFileTest, ClosesEveryHandleInOrder) {
        {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
         "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
         "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
-        "HttpSendRequestW", "CreateFileW out.00001a2b.partial", "HttpQueryInfoW",
-        "InternetCloseHandle request", "CloseHandle out.00001a2b.partial",
-        "MoveFileExW out.00001a2b.partial -> out", "InternetCloseHandle connection",
+        "HttpSendRequestW", "CreateFileW out.00001a2b-00000000.partial", "HttpQueryInfoW",
+        "InternetCloseHandle request", "CloseHandle out.00001a2b-00000000.partial",
+        "MoveFileExW out.00001a2b-00000000.partial -> out", "InternetCloseHandle connection",
         "InternetCloseHandle root"}},
       {"broken off",
        [](fake::State& s) {
@@ -94,9 +95,9 @@ TEST(DownloadToFileTest, ClosesEveryHandleInOrder) {
        {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
         "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
         "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
-        "HttpSendRequestW", "CreateFileW out.00001a2b.partial", "InternetCloseHandle request",
-        "CloseHandle out.00001a2b.partial",
-        "DeleteFileW out.00001a2b.partial", "InternetCloseHandle connection",
+        "HttpSendRequestW", "CreateFileW out.00001a2b-00000000.partial", "InternetCloseHandle request",
+        "CloseHandle out.00001a2b-00000000.partial",
+        "DeleteFileW out.00001a2b-00000000.partial", "InternetCloseHandle connection",
         "InternetCloseHandle root"}},
       {"empty body",
        [](fake::State&) {},
@@ -261,7 +262,7 @@ TEST(DownloadToFileTest, NeverWritesThroughWhatWasPlanted) {
   } cases[] = {
       {"hard link at the local path", "out", kHardLink, true},
       {"symbolic link at the local path", "out", kSymbolicLink, true},
-      {"file left by a killed run", "out.0000abcd.partial", kStaleFile, true},
+      {"file left by a killed run", "out.00001a2b-0000abcd.partial", kStaleFile, true},
       {"hard link at the working name", kWorking, kHardLink, false},
       {"symbolic link at the working name", kWorking, kSymbolicLink, false},
       {"dangling symbolic link at the working name", kWorking, kSymbolicLink, false},
