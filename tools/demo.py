@@ -24,7 +24,7 @@ PUBLISHED, INSTALLED = "3.1.0.5", "3.0.2.1"
 
 def run_once(machine, server, number):
     server.requests.clear()
-    run = machine.run_agent(installs=PUBLISHED)
+    run = machine.run_agent(installs=PUBLISHED, installing_ms=1500)
     served = ", ".join(r.request_line.split()[1] for r in server.requests)
     print(f"Run {number}: the agent exited with code {run.returncode} and printed "
           f"{'nothing' if not (run.stdout or run.stderr) else 'something'}; "

@@ -104,10 +104,13 @@ class Machine:
     def installed_version(self):
         return self.prefix.reg_get(self.product_key, "DisplayVersion")
 
-    def run_agent(self, installs="9.9.9.9", timeout=120):
+    def run_agent(self, installs="9.9.9.9", timeout=120, installing_ms=None):
         """Runs the agent once; `installs` is what the test installer records
-        if the agent starts it."""
-        return self.prefix.run([AGENT], extra_env=self._installer_env(installs), timeout=timeout)
+        if the agent starts it, after `installing_ms` (default 200)."""
+        env = self._installer_env(installs)
+        if installing_ms is not None:
+            env["BW_TEST_INSTALLER_DELAY_MS"] = str(installing_ms)
+        return self.prefix.run([AGENT], extra_env=env, timeout=timeout)
 
     def start_agent(self, installs="9.9.9.9"):
         """Starts the agent and returns at once (a Popen)."""

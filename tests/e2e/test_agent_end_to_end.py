@@ -22,7 +22,8 @@ def test_outdated_machine_is_updated_then_up_to_date(machine, server, installer_
     server.serve(VERSION, Response("file", b"3.1.0.5\r\n"))
     server.serve(INSTALLER, Response("file", installer_bytes))
 
-    run = machine.run_agent(installs="3.1.0.5")
+    # The installer takes 3 s, and the agent has exited long before it ends.
+    run = machine.run_agent(installs="3.1.0.5", installing_ms=3000)
     assert_quiet_success(run)
     assert server.request_paths() == [VERSION, INSTALLER]
     assert machine.installer_file.read_bytes() == installer_bytes

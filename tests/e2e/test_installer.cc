@@ -6,7 +6,7 @@
 // Environment (passed on unchanged by the agent):
 //   BW_TEST_INSTALLER_LOG       file to append the record to
 //   BW_TEST_INSTALL_VERSION     the DisplayVersion to write
-//   BW_TEST_INSTALLER_DELAY_MS  how long to "install" (default 1500)
+//   BW_TEST_INSTALLER_DELAY_MS  how long to "install" (default 200)
 #include <windows.h>
 
 #include <cstdlib>
@@ -56,7 +56,7 @@ void AppendRecord(const std::wstring& log_path, const std::wstring& line) {
 int main() {
   std::wstring log_path = Environment(L"BW_TEST_INSTALLER_LOG", L"");
   std::wstring version = Environment(L"BW_TEST_INSTALL_VERSION", L"9.9.9.9");
-  int delay = _wtoi(Environment(L"BW_TEST_INSTALLER_DELAY_MS", L"1500").c_str());
+  int delay = _wtoi(Environment(L"BW_TEST_INSTALLER_DELAY_MS", L"200").c_str());
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
