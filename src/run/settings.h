@@ -43,7 +43,7 @@ inline constexpr std::uint16_t kServerPort = 8080;
 #ifdef AGENT_SHORT_TIME_LIMITS
 inline constexpr std::uint32_t kNetworkTimeoutMs = 2'000;
 inline constexpr std::uint32_t kVersionFileDeadlineMs = 5'000;
-inline constexpr std::uint32_t kInstallerDeadlineMs = 30'000;
+inline constexpr std::uint32_t kInstallerDeadlineMs = 8'000;
 #else
 inline constexpr std::uint32_t kNetworkTimeoutMs = 60'000;
 inline constexpr std::uint32_t kVersionFileDeadlineMs = 60'000;

@@ -148,15 +148,17 @@ INSTALLER_PROGRAMS = (b"bw_update.exe", b"bw_update.tmp")
 
 
 def running(programs):
-    """The processes running any of `programs`. Every argument is looked at:
-    a process Wine has just started may not show its Windows program first."""
+    """The processes running any of `programs`. A process that Wine has just
+    started may still show the Wine loader first: the program follows it."""
     found = []
     for proc in pathlib.Path("/proc").iterdir():
         try:
             arguments = (proc / "cmdline").read_bytes().lower().split(b"\0")
         except OSError:
             continue
-        if any(argument.endswith(programs) for argument in arguments):
+        while arguments and pathlib.PurePath(arguments[0].decode(errors="replace")).name.startswith("wine"):
+            arguments.pop(0)
+        if arguments and arguments[0].endswith(programs):
             found.append(proc.name)
     return found
 
