@@ -148,8 +148,9 @@ INSTALLER_PROGRAMS = (b"bw_update.exe", b"bw_update.tmp")
 
 
 def running(programs):
-    """The processes running any of `programs`. A process that Wine has just
-    started may still show the Wine loader first: the program follows it."""
+    """The processes running any of `programs`, as "pid: command line". A
+    process that Wine has just started may still show the Wine loader first:
+    the program follows it."""
     found = []
     for proc in pathlib.Path("/proc").iterdir():
         try:
@@ -159,7 +160,7 @@ def running(programs):
         while arguments and pathlib.PurePath(arguments[0].decode(errors="replace")).name.startswith("wine"):
             arguments.pop(0)
         if arguments and arguments[0].endswith(programs):
-            found.append(proc.name)
+            found.append(f"{proc.name}: {b' '.join(arguments).decode(errors='replace')}")
     return found
 
 

@@ -60,6 +60,7 @@ def test_a_real_inno_setup_product_is_updated_then_up_to_date(machine, server):
     assert (run.returncode, run.stdout, run.stderr) == (0, "", "")
     assert server.request_paths() == ["/brenwick/version.txt", "/brenwick/update.exe"]
     assert update_finished(machine), "the installer did not finish: " + setup_logs(machine)
+    assert running(INSTALLER_PROGRAMS) == [], setup_logs(machine)
     assert machine.installed_version() == NEW, setup_logs(machine)
     assert (product_dir / "product.txt").is_file(), setup_logs(machine)
     uninstaller = machine.prefix.reg_get(machine.product_key, "UninstallString")
@@ -76,5 +77,5 @@ def test_a_real_inno_setup_product_is_updated_then_up_to_date(machine, server):
     run = machine.run_agent()
     assert (run.returncode, run.stdout, run.stderr) == (0, "", "")
     assert server.request_paths() == ["/brenwick/version.txt"]
-    assert running(INSTALLER_PROGRAMS) == []
+    assert running(INSTALLER_PROGRAMS) == [], setup_logs(machine)
     assert len(list(machine.prefix.temp_unix.glob("Setup Log*.txt"))) == logs

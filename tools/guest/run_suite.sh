@@ -1,6 +1,7 @@
 # Guest job of a test boot: the end-to-end suite against the shipped 32-bit
 # exes in the shared folder, on a 64-bit and a 32-bit Windows at once, each
-# in a network namespace of its own (both test servers use port 8080):
+# in network and PID namespaces of its own (both test servers use port 8080,
+# and each stream must see only its own Windows programs running):
 # - 64-bit Windows (WoW64): every case but those about hostile surroundings;
 # - 32-bit Windows: the cases that depend on the kind of Windows and those
 #   about hostile surroundings (here only to even out the two streams' time),
@@ -51,7 +52,8 @@ esac
 Xvfb :99 -nolisten tcp > /tmp/xvfb.log 2>&1 &
 started=$(date +%s)
 for stream in 64 32; do
-  unshare --net bash -c 'ip link set lo up && exec bash "$0" "$1"' "$0" stream-$stream \
+  unshare --net --pid --fork --mount-proc \
+    bash -c 'ip link set lo up && exec bash "$0" "$1"' "$0" stream-$stream \
     > $share/stream-$stream.log 2>&1 &
   eval "pid_$stream=\$!"
 done
