@@ -6,6 +6,7 @@ agent_packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   python3 python3-pefile python3-pytest
   wine64 iproute2 util-linux procps
+  openssl osslsigncode
 )
 guest_packages=(qemu-system-x86 qemu-utils debootstrap e2fsprogs)
 
