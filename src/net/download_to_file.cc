@@ -75,18 +75,17 @@ void SetTimeouts(HINTERNET handle) {
 // Creates the working file, failing if anything at all stands at its name.
 // Readers may look on while the body arrives; nobody else may write.
 HANDLE CreateWorkingFile(const WideText& path) {
-  return platform::CreateFileW(path.c_str(), platform::kGenericWrite,
-                               platform::kFileShareRead, nullptr,
-                               platform::kCreateNew,
-                               platform::kFileAttributeNormal, nullptr);
+  return platform::CreateFileW(
+      path.c_str(), platform::kGenericWrite, platform::kFileShareRead, nullptr,
+      platform::kCreateNew, platform::kFileAttributeNormal, nullptr);
 }
 
 // Reads the response body chunk by chunk as WinINet announces it and writes
 // each chunk to `file`, which is created at the first chunk. True when the
 // body ended normally, before the deadline, and every byte was written;
 // `received` counts the bytes.
-bool ReceiveBody(HINTERNET request, const WideText& working_path,
-                 HANDLE& file, std::uint64_t& received, DWORD started,
+bool ReceiveBody(HINTERNET request, const WideText& working_path, HANDLE& file,
+                 std::uint64_t& received, DWORD started,
                  std::uint32_t deadline_ms) {
   std::vector<char> buffer;
   for (;;) {

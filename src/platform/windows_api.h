@@ -154,9 +154,10 @@ constexpr DWORD kInternetOpenTypePreconfig = 0;  // INTERNET_OPEN_TYPE_PRECONFIG
 constexpr DWORD kInternetServiceHttp = 3;        // INTERNET_SERVICE_HTTP
 constexpr DWORD kHttpQueryContentLength = 5;     // HTTP_QUERY_CONTENT_LENGTH
 constexpr DWORD kHttpQueryFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
-constexpr DWORD kInternetOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_TIMEOUT
-constexpr DWORD kInternetOptionSendTimeout = 5;     // INTERNET_OPTION_SEND_TIMEOUT
-constexpr DWORD kInternetOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
+// INTERNET_OPTION_CONNECT_TIMEOUT, _SEND_TIMEOUT and _RECEIVE_TIMEOUT
+constexpr DWORD kInternetOptionConnectTimeout = 2;
+constexpr DWORD kInternetOptionSendTimeout = 5;
+constexpr DWORD kInternetOptionReceiveTimeout = 6;
 
 // wintrust and crypt32: the installer's Authenticode signature. Linked only
 // into builds that pin the installer's publisher. The records mirror the
@@ -169,7 +170,7 @@ struct GUID {
 };
 // WINTRUST_ACTION_GENERIC_VERIFY_V2: Authenticode verification of a file.
 constexpr GUID kWintrustActionGenericVerifyV2 = {
-    0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
+    0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
 
 struct WINTRUST_FILE_INFO {
   DWORD cbStruct;
@@ -192,12 +193,13 @@ struct WINTRUST_DATA {
   DWORD dwUIContext;
 };
 LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, void* pWVTData);
-constexpr DWORD kWtdUiNone = 2;                          // WTD_UI_NONE
-constexpr DWORD kWtdRevokeNone = 0;                      // WTD_REVOKE_NONE
-constexpr DWORD kWtdChoiceFile = 1;                      // WTD_CHOICE_FILE
-constexpr DWORD kWtdStateActionVerify = 1;               // WTD_STATEACTION_VERIFY
-constexpr DWORD kWtdStateActionClose = 2;                // WTD_STATEACTION_CLOSE
-constexpr DWORD kWtdCacheOnlyUrlRetrieval = 0x1000;      // WTD_CACHE_ONLY_URL_RETRIEVAL
+constexpr DWORD kWtdUiNone = 2;             // WTD_UI_NONE
+constexpr DWORD kWtdRevokeNone = 0;         // WTD_REVOKE_NONE
+constexpr DWORD kWtdChoiceFile = 1;         // WTD_CHOICE_FILE
+constexpr DWORD kWtdStateActionVerify = 1;  // WTD_STATEACTION_VERIFY
+constexpr DWORD kWtdStateActionClose = 2;   // WTD_STATEACTION_CLOSE
+// WTD_CACHE_ONLY_URL_RETRIEVAL
+constexpr DWORD kWtdCacheOnlyUrlRetrieval = 0x1000;
 
 struct CERT_CONTEXT;  // only ever passed on
 struct CERT_TRUST_STATUS {
@@ -229,8 +231,9 @@ CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData);
 CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(
     CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner, BOOL fCounterSigner,
     DWORD idxCounterSigner);
-constexpr DWORD kCertTrustRevocationStatusUnknown = 0x40;  // CERT_TRUST_REVOCATION_STATUS_UNKNOWN
-constexpr DWORD kCertTrustIsOfflineRevocation = 0x01000000;  // CERT_TRUST_IS_OFFLINE_REVOCATION
+// CERT_TRUST_REVOCATION_STATUS_UNKNOWN and CERT_TRUST_IS_OFFLINE_REVOCATION
+constexpr DWORD kCertTrustRevocationStatusUnknown = 0x40;
+constexpr DWORD kCertTrustIsOfflineRevocation = 0x01000000;
 
 using LPCSTR = const char*;
 struct CERT_CHAIN_POLICY_PARA {
@@ -259,7 +262,7 @@ constexpr DWORD kCertChainPolicyIgnoreAllRevUnknownFlags = 0x0F00;
 DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType,
                          DWORD dwFlags, void* pvTypePara, LPWSTR pszNameString,
                          DWORD cchNameString);
-constexpr DWORD kCertNameAttrType = 3;              // CERT_NAME_ATTR_TYPE
+constexpr DWORD kCertNameAttrType = 3;               // CERT_NAME_ATTR_TYPE
 inline constexpr char kOidCommonName[] = "2.5.4.3";  // szOID_COMMON_NAME
 
 }  // namespace platform

@@ -19,8 +19,7 @@ bool SubjectCommonNameIs(const platform::CERT_CONTEXT* certificate,
   char16_t name[kNameBufferCharacters] = {};
   DWORD length = platform::CertGetNameStringW(
       certificate, platform::kCertNameAttrType, 0,
-      const_cast<char*>(platform::kOidCommonName), name,
-      kNameBufferCharacters);
+      const_cast<char*>(platform::kOidCommonName), name, kNameBufferCharacters);
   // The count includes the terminating zero; 1 means no common name.
   return length > 1 && WideText(name, length - 1) == publisher;
 }

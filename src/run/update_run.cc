@@ -28,8 +28,7 @@ int AgentMain() {
   try {
     WideText lock_name = kRunLockPrefix + kSettings.product_id;
     run_lock = platform::CreateMutexW(nullptr, false, lock_name.c_str());
-    if (run_lock &&
-        platform::GetLastError() != platform::kErrorAlreadyExists) {
+    if (run_lock && platform::GetLastError() != platform::kErrorAlreadyExists) {
       UpdateRun();
     }
   } catch (...) {

@@ -81,29 +81,25 @@ TEST(DownloadToFileTest, ClosesEveryHandleInOrder) {
   } cases[] = {
       {"stored",
        [](fake::State& s) { s.body = {{"1.0"}}; },
-       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
-        "HttpSendRequestW", "CreateFileW out.00001a2b-00000000.partial", "HttpQueryInfoW",
-        "InternetCloseHandle request", "CloseHandle out.00001a2b-00000000.partial",
-        "MoveFileExW out.00001a2b-00000000.partial -> out", "InternetCloseHandle connection",
-        "InternetCloseHandle root"}},
+       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
+        "HttpSendRequestW", "CreateFileW out.00001a2b-00000000.partial",
+        "HttpQueryInfoW", "InternetCloseHandle request",
+        "CloseHandle out.00001a2b-00000000.partial",
+        "MoveFileExW out.00001a2b-00000000.partial -> out",
+        "InternetCloseHandle connection", "InternetCloseHandle root"}},
       {"broken off",
        [](fake::State& s) {
          s.body = {{"1.0"}, {"", false, true}};
        },
-       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
-        "HttpSendRequestW", "CreateFileW out.00001a2b-00000000.partial", "InternetCloseHandle request",
+       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
+        "HttpSendRequestW", "CreateFileW out.00001a2b-00000000.partial",
+        "InternetCloseHandle request",
         "CloseHandle out.00001a2b-00000000.partial",
-        "DeleteFileW out.00001a2b-00000000.partial", "InternetCloseHandle connection",
-        "InternetCloseHandle root"}},
+        "DeleteFileW out.00001a2b-00000000.partial",
+        "InternetCloseHandle connection", "InternetCloseHandle root"}},
       {"empty body",
        [](fake::State&) {},
-       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
+       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
         "HttpSendRequestW", "HttpQueryInfoW", "InternetCloseHandle request",
         "InternetCloseHandle connection", "InternetCloseHandle root"}},
       {"root fails",
@@ -111,13 +107,10 @@ TEST(DownloadToFileTest, ClosesEveryHandleInOrder) {
        {"InternetOpenW"}},
       {"connection fails",
        [](fake::State& s) { s.connect_fails = true; },
-       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetConnectW", "InternetCloseHandle root"}},
+       {"InternetOpenW", "InternetConnectW", "InternetCloseHandle root"}},
       {"request fails",
        [](fake::State& s) { s.request_fails = true; },
-       {"InternetOpenW", "InternetSetOptionW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetConnectW", "InternetSetOptionW",
-        "InternetSetOptionW", "InternetSetOptionW", "HttpOpenRequestW",
+       {"InternetOpenW", "InternetConnectW", "HttpOpenRequestW",
         "InternetCloseHandle connection", "InternetCloseHandle root"}},
   };
   for (const auto& c : cases) {
@@ -221,7 +214,8 @@ TEST(DownloadToFileTest, ReplacesTheFileOnlyWithAWholeBody) {
       server.body = c.body;
       if (c.script) c.script(server);
       if (old_file) fake::WriteFileBytes(fake::PathIn("out"), kOld);
-      EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline), c.result)
+      EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline),
+                c.result)
           << c.what;
       std::optional<std::string> stored =
           fake::ReadFileBytes(fake::PathIn("out"));
@@ -262,10 +256,12 @@ TEST(DownloadToFileTest, NeverWritesThroughWhatWasPlanted) {
   } cases[] = {
       {"hard link at the local path", "out", kHardLink, true},
       {"symbolic link at the local path", "out", kSymbolicLink, true},
-      {"file left by a killed run", "out.00001a2b-0000abcd.partial", kStaleFile, true},
+      {"file left by a killed run", "out.00001a2b-0000abcd.partial", kStaleFile,
+       true},
       {"hard link at the working name", kWorking, kHardLink, false},
       {"symbolic link at the working name", kWorking, kSymbolicLink, false},
-      {"dangling symbolic link at the working name", kWorking, kSymbolicLink, false},
+      {"dangling symbolic link at the working name", kWorking, kSymbolicLink,
+       false},
   };
   for (const auto& c : cases) {
     for (bool whole : {true, false}) {
@@ -277,17 +273,21 @@ TEST(DownloadToFileTest, NeverWritesThroughWhatWasPlanted) {
       std::string planted = fake::Narrow(fake::PathIn(c.name));
       if (c.plant == kHardLink) fs::create_hard_link(outside, planted);
       if (c.plant == kSymbolicLink) fs::create_symlink(outside, planted);
-      if (c.plant == kStaleFile) fake::WriteFileBytes(fake::PathIn(c.name), "stale");
+      if (c.plant == kStaleFile)
+        fake::WriteFileBytes(fake::PathIn(c.name), "stale");
       if (std::string(c.what).find("dangling") == 0) fs::remove(outside);
 
-      std::string what = std::string(c.what) + (whole ? ", whole" : ", cut off");
+      std::string what =
+          std::string(c.what) + (whole ? ", whole" : ", cut off");
       EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline),
                 whole && c.result)
           << what;
       if (std::string(c.what).find("dangling") == 0) {
-        EXPECT_FALSE(fs::exists(outside)) << what << ": nothing created through it";
+        EXPECT_FALSE(fs::exists(outside))
+            << what << ": nothing created through it";
       } else {
-        EXPECT_EQ(fake::ReadFileBytes(fake::Widen(outside)), "precious") << what;
+        EXPECT_EQ(fake::ReadFileBytes(fake::Widen(outside)), "precious")
+            << what;
       }
       if (c.plant == kStaleFile) {
         EXPECT_EQ(fake::ReadFileBytes(fake::PathIn(c.name)), "stale") << what;
@@ -309,15 +309,19 @@ TEST(DownloadToFileTest, ReadsAtMostOneMebibyteAtATime) {
   const struct {
     platform::DWORD announced;
     std::size_t size;
-  } cases[] = {{0xFFFFFFFF, 3 * kMebibyte + 5}, {kMebibyte + 1, kMebibyte + 1}, {7, 7}};
+  } cases[] = {
+      {0xFFFFFFFF, 3 * kMebibyte + 5}, {kMebibyte + 1, kMebibyte + 1}, {7, 7}};
   for (const auto& c : cases) {
     fake::State& server = fake::Reset();
     std::string body(c.size, '\0');
-    for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i % 251);
+    for (std::size_t i = 0; i < body.size(); ++i)
+      body[i] = static_cast<char>(i % 251);
     server.body = {{body, false, false, c.announced}};
-    EXPECT_TRUE(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline)) << c.announced;
+    EXPECT_TRUE(DownloadToFile(u"h", u"/f", fake::PathIn("out"), kDeadline))
+        << c.announced;
     EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("out")), body) << c.announced;
-    for (platform::DWORD asked : server.read_sizes) EXPECT_LE(asked, kMebibyte) << c.announced;
+    for (platform::DWORD asked : server.read_sizes)
+      EXPECT_LE(asked, kMebibyte) << c.announced;
   }
 }
 
@@ -338,10 +342,13 @@ TEST(DownloadToFileTest, GivesUpAtTheDeadline) {
   for (const auto& c : cases) {
     fake::State& server = fake::Reset();
     server.tick = c.start;
-    for (int i = 0; i < c.steps; ++i) server.body.push_back({"chunk", false, false, {}, 400});
+    for (int i = 0; i < c.steps; ++i)
+      server.body.push_back({"chunk", false, false, {}, 400});
     fake::WriteFileBytes(fake::PathIn("out"), kOld);
-    EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), 1000), c.result) << c.what;
-    if (!c.result) EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("out")), kOld) << c.what;
+    EXPECT_EQ(DownloadToFile(u"h", u"/f", fake::PathIn("out"), 1000), c.result)
+        << c.what;
+    if (!c.result)
+      EXPECT_EQ(fake::ReadFileBytes(fake::PathIn("out")), kOld) << c.what;
     EXPECT_EQ(fake::FilesInFolder(), std::vector<std::string>{"out"}) << c.what;
   }
 }

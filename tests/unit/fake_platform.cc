@@ -417,9 +417,8 @@ BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
                         DWORD dwBufferLength) {
   DWORD value = 0;
   if (dwBufferLength == sizeof(value)) std::memcpy(&value, lpBuffer, 4);
-  g_state.options.push_back({fake::InternetHandleName(hInternet), dwOption,
-                             value, dwBufferLength});
-  g_state.events.push_back("InternetSetOptionW");
+  g_state.options.push_back(
+      {fake::InternetHandleName(hInternet), dwOption, value, dwBufferLength});
   return 1;
 }
 
@@ -428,7 +427,8 @@ LONG WinVerifyTrust(HWND hwnd, GUID* pgActionID, void* pWVTData) {
   const GUID& v2 = kWintrustActionGenericVerifyV2;
   fake::TrustCall call{hwnd == InvalidHandleValue(),
                        std::memcmp(pgActionID, &v2, sizeof(v2)) == 0, *data,
-                       *data->pFile, fake::CopyText(data->pFile->pcwszFilePath)};
+                       *data->pFile,
+                       fake::CopyText(data->pFile->pcwszFilePath)};
   g_state.trust_calls.push_back(call);
   if (data->dwStateAction == kWtdStateActionClose) {
     g_state.events.push_back("WinVerifyTrust close");

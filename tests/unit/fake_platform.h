@@ -83,10 +83,10 @@ struct State {
   bool close_fails = false;               // CloseHandle on a written file
   std::string throw_in;                   // operation that throws bad_alloc
   TrustScript trust;
-  platform::DWORD tick = 0;               // GetTickCount's answer
-  platform::DWORD process_id = 0x1a2b;    // GetCurrentProcessId's answer
-  MutexState mutex = MutexState::kFree;   // the named mutex CreateMutexW finds
-  platform::DWORD last_error = 0;         // GetLastError's answer
+  platform::DWORD tick = 0;              // GetTickCount's answer
+  platform::DWORD process_id = 0x1a2b;   // GetCurrentProcessId's answer
+  MutexState mutex = MutexState::kFree;  // the named mutex CreateMutexW finds
+  platform::DWORD last_error = 0;        // GetLastError's answer
 
   // --- How the server behaves.
   bool open_fails = false, connect_fails = false, request_fails = false;
@@ -119,7 +119,7 @@ struct State {
     platform::DWORD headers_length, optional_length;
   } send_args{};
   std::vector<platform::DWORD> read_sizes;  // bytes asked of each read
-  std::vector<SetOptionCall> options;
+  std::vector<SetOptionCall> options;  // InternetSetOptionW calls, in order
   struct {
     bool attributes;
     platform::BOOL initial_owner;

@@ -161,8 +161,9 @@ TEST(UpdateRunTest, RunsOnlyWithTheSessionLock) {
     machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
     machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
     EXPECT_EQ(AgentMain(), 0);
-    EXPECT_EQ(machine.mutex_args.name,
-              u"Local\\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
+    EXPECT_EQ(
+        machine.mutex_args.name,
+        u"Local\\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
     EXPECT_FALSE(machine.mutex_args.attributes);
     EXPECT_FALSE(machine.mutex_args.initial_owner);
     EXPECT_EQ(machine.events.front(), "CreateMutexW");

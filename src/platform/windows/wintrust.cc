@@ -1,10 +1,10 @@
 // wintrust and crypt32: Authenticode verification, forwarded to Windows.
 // Built only when the installer's publisher is pinned.
-#include "platform/windows/wide_text_cast.h"
+#include "platform/windows/wide_text_cast.h"  // windows.h comes first
 #include "platform/windows_api.h"
 
-#include <wincrypt.h>
 #include <softpub.h>
+#include <wincrypt.h>
 #include <wintrust.h>
 
 #include <cstddef>
@@ -27,11 +27,12 @@ static_assert(platform::kCertNameAttrType == CERT_NAME_ATTR_TYPE);
 namespace {
 
 constexpr ::GUID kVerifyV2 = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-static_assert(platform::kWintrustActionGenericVerifyV2.Data1 == kVerifyV2.Data1 &&
-              platform::kWintrustActionGenericVerifyV2.Data2 == kVerifyV2.Data2 &&
-              platform::kWintrustActionGenericVerifyV2.Data3 == kVerifyV2.Data3 &&
-              platform::kWintrustActionGenericVerifyV2.Data4[0] == kVerifyV2.Data4[0] &&
-              platform::kWintrustActionGenericVerifyV2.Data4[7] == kVerifyV2.Data4[7]);
+static_assert(
+    platform::kWintrustActionGenericVerifyV2.Data1 == kVerifyV2.Data1 &&
+    platform::kWintrustActionGenericVerifyV2.Data2 == kVerifyV2.Data2 &&
+    platform::kWintrustActionGenericVerifyV2.Data3 == kVerifyV2.Data3 &&
+    platform::kWintrustActionGenericVerifyV2.Data4[0] == kVerifyV2.Data4[0] &&
+    platform::kWintrustActionGenericVerifyV2.Data4[7] == kVerifyV2.Data4[7]);
 
 // The records pass between the agent and Windows as they are, so they must
 // share the Windows layout up to the last field the agent uses.
@@ -82,9 +83,10 @@ CRYPT_PROVIDER_DATA* WTHelperProvDataFromStateData(HANDLE hStateData) {
 CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(
     CRYPT_PROVIDER_DATA* pProvData, DWORD idxSigner, BOOL fCounterSigner,
     DWORD idxCounterSigner) {
-  return reinterpret_cast<CRYPT_PROVIDER_SGNR*>(::WTHelperGetProvSignerFromChain(
-      reinterpret_cast<::CRYPT_PROVIDER_DATA*>(pProvData), idxSigner,
-      fCounterSigner, idxCounterSigner));
+  return reinterpret_cast<CRYPT_PROVIDER_SGNR*>(
+      ::WTHelperGetProvSignerFromChain(
+          reinterpret_cast<::CRYPT_PROVIDER_DATA*>(pProvData), idxSigner,
+          fCounterSigner, idxCounterSigner));
 }
 
 BOOL CertVerifyCertificateChainPolicy(LPCSTR pszPolicyOID,
@@ -100,9 +102,9 @@ BOOL CertVerifyCertificateChainPolicy(LPCSTR pszPolicyOID,
 DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType,
                          DWORD dwFlags, void* pvTypePara, LPWSTR pszNameString,
                          DWORD cchNameString) {
-  return ::CertGetNameStringW(
-      reinterpret_cast<::PCCERT_CONTEXT>(pCertContext), dwType, dwFlags,
-      pvTypePara, as_writable_wcstr(pszNameString), cchNameString);
+  return ::CertGetNameStringW(reinterpret_cast<::PCCERT_CONTEXT>(pCertContext),
+                              dwType, dwFlags, pvTypePara,
+                              as_writable_wcstr(pszNameString), cchNameString);
 }
 
 }  // namespace platform
