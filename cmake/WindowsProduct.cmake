@@ -18,6 +18,7 @@ add_library(agent_platform STATIC
   src/platform/windows/kernel32.cc
   src/platform/windows/shell32.cc
   src/platform/windows/wininet.cc
+  src/platform/windows/wininet_query_option.cc
 )
 target_include_directories(agent_platform PUBLIC src)
 target_compile_definitions(agent_platform PRIVATE WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
@@ -75,17 +76,17 @@ add_executable(bw_do_nothing tests/bench/do_nothing.cc
 target_link_options(bw_do_nothing PRIVATE ${small_static_link_options} -mconsole)
 
 # The end-to-end suite runs these builds under wine64 on the build machine:
-# the whole suite, or for a build that pins the installer's publisher, the
-# cases about signed installers.
+# the whole suite, or for the hardened build (HTTPS and a pinned publisher)
+# the cases about signed installers, then, over TLS, those about certificates.
 option(AGENT_END_TO_END_TESTS "Run the end-to-end suite under Wine from ctest" OFF)
 if(AGENT_END_TO_END_TESTS)
   enable_testing()
   if(INSTALLER_PUBLISHER STREQUAL "")
     set(e2e_cases tests/e2e)
   else()
-    set(e2e_cases tests/e2e/test_publisher.py)
+    set(e2e_cases tests/e2e/test_publisher.py tests/e2e/test_tls.py)
   endif()
   add_test(NAME end_to_end_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tools/run_e2e ${e2e_cases})
   set_tests_properties(end_to_end_under_wine PROPERTIES ENVIRONMENT
-    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>;E2E_TRUST_ROOT=$<TARGET_FILE:bw_trust_root>;E2E_PUBLISHER=${INSTALLER_PUBLISHER};E2E_WORK=${CMAKE_BINARY_DIR}/e2e;E2E_TIME_LIMITS=$<IF:$<BOOL:${AGENT_SHORT_TIME_LIMITS}>,short,shipped>")
+    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>;E2E_TRUST_ROOT=$<TARGET_FILE:bw_trust_root>;E2E_PUBLISHER=${INSTALLER_PUBLISHER};E2E_SERVER_NAME=${update_server_host};E2E_TLS_PORT=$<$<BOOL:${update_server_secure}>:${update_server_port}>;E2E_WORK=${CMAKE_BINARY_DIR}/e2e;E2E_TIME_LIMITS=$<IF:$<BOOL:${AGENT_SHORT_TIME_LIMITS}>,short,shipped>")
 endif()

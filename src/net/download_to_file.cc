@@ -1,6 +1,7 @@
 #include "net/download_to_file.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/windows_api.h"
@@ -32,6 +33,15 @@ constexpr DWORD kRequestFlags =
     kInternetFlagIgnoreCertDateInvalid | kInternetFlagIgnoreCertCnInvalid |
     kInternetFlagHyperlink | kInternetFlagNoUi | kInternetFlagPragmaNocache;
 static_assert(kRequestFlags == 0x8404F700);
+
+// Over HTTPS the same, but with TLS, no certificate error ever ignored, and
+// no redirect followed out of TLS.
+constexpr DWORD kInternetFlagSecure = 0x00800000;
+constexpr DWORD kSecureRequestFlags =
+    (kRequestFlags | kInternetFlagSecure) &
+    ~(kInternetFlagIgnoreCertCnInvalid | kInternetFlagIgnoreCertDateInvalid |
+      kInternetFlagIgnoreRedirectToHttp);
+static_assert(kSecureRequestFlags == 0x84844700);
 
 // The body is stored in a working file beside the local path until it is
 // complete, so the file at the local path is only ever replaced whole. The
@@ -117,6 +127,36 @@ bool ReceiveBody(HINTERNET request, const WideText& working_path, HANDLE& file,
   }
 }
 
+// True when the response came over TLS: its connection is secure and its
+// final address, after any redirect, is https. WinINet may follow a redirect
+// from https to http whatever the flags say, and then hands over the plain
+// answer; only over HTTPS is anything less refused.
+bool ArrivedOverTls(HINTERNET request) {
+  if constexpr (kSecureTransport) {
+    DWORD flags = 0;
+    DWORD size = sizeof(flags);
+    if (!platform::InternetQueryOptionW(
+            request, platform::kInternetOptionSecurityFlags, &flags, &size) ||
+        !(flags & platform::kSecurityFlagSecure)) {
+      return false;
+    }
+    constexpr char16_t kScheme[] = u"https://";
+    constexpr std::size_t kSchemeLength =
+        sizeof(kScheme) / sizeof(char16_t) - 1;
+    size = 0;  // asks for the size the address needs, in bytes
+    platform::InternetQueryOptionW(request, platform::kInternetOptionUrl,
+                                   nullptr, &size);
+    std::vector<char16_t> url(size / sizeof(char16_t) + kSchemeLength + 1);
+    size = static_cast<DWORD>(url.size() * sizeof(char16_t));
+    return platform::InternetQueryOptionW(request, platform::kInternetOptionUrl,
+                                          url.data(), &size) &&
+           std::char_traits<char16_t>::compare(url.data(), kScheme,
+                                               kSchemeLength) == 0;
+  } else {
+    return true;
+  }
+}
+
 // True unless the response declared a Content-Length that was not reached.
 bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received) {
   DWORD declared = 0;
@@ -166,7 +206,7 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
   SetTimeouts(connection);
   HINTERNET request = platform::HttpOpenRequestW(
       connection, kRequestVerb, object_path.c_str(), kProtocolVersion, nullptr,
-      nullptr, kRequestFlags, 0);
+      nullptr, kSecureTransport ? kSecureRequestFlags : kRequestFlags, 0);
   if (!request) {
     platform::InternetCloseHandle(connection);
     platform::InternetCloseHandle(root);
@@ -181,7 +221,8 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
   try {
     working_path = WorkingPath(local_path, started);
     std::uint64_t received = 0;
-    complete = ReceiveBody(request, working_path, file, received, started,
+    complete = ArrivedOverTls(request) &&
+               ReceiveBody(request, working_path, file, received, started,
                            deadline_ms) &&
                ReachedDeclaredLength(request, received);
   } catch (...) {

@@ -7,6 +7,7 @@
 // names as macros.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -23,6 +24,14 @@ using HINTERNET = void*;
 using HKEY = void*;
 using HWND = void*;
 using HINSTANCE = void*;
+
+// The calling convention of Windows callbacks: stdcall on 32-bit x86 Windows,
+// the platform's own everywhere else.
+#if defined(_WIN32) && defined(__i386__)
+#define PLATFORM_WINAPI __attribute__((stdcall))
+#else
+#define PLATFORM_WINAPI
+#endif
 
 // kernel32: temporary folder, machine architecture, character types.
 DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
@@ -56,6 +65,19 @@ HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
                     LPCWSTR lpName);
 DWORD GetLastError();
 constexpr DWORD kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+
+// kernel32: a thread for the run, a bounded wait for it, and the end of the
+// process when it does not finish in time.
+// A start routine returns a DWORD, which Windows spells unsigned long.
+using LPTHREAD_START_ROUTINE =
+    unsigned long(PLATFORM_WINAPI*)(void* lpParameter);
+HANDLE CreateThread(void* lpThreadAttributes, std::size_t dwStackSize,
+                    LPTHREAD_START_ROUTINE lpStartAddress, void* lpParameter,
+                    DWORD dwCreationFlags, DWORD* lpThreadId);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+constexpr DWORD kWaitObject0 = 0;  // WAIT_OBJECT_0
+HANDLE GetCurrentProcess();
+BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode);
 
 // kernel32: files.
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
@@ -150,6 +172,8 @@ BOOL InternetReadFile(HINTERNET hFile, void* lpBuffer,
 BOOL InternetCloseHandle(HINTERNET hInternet);
 BOOL InternetSetOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
                         DWORD dwBufferLength);
+BOOL InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
+                          DWORD* lpdwBufferLength);
 constexpr DWORD kInternetOpenTypePreconfig = 0;  // INTERNET_OPEN_TYPE_PRECONFIG
 constexpr DWORD kInternetServiceHttp = 3;        // INTERNET_SERVICE_HTTP
 constexpr DWORD kHttpQueryContentLength = 5;     // HTTP_QUERY_CONTENT_LENGTH
@@ -158,6 +182,9 @@ constexpr DWORD kHttpQueryFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
 constexpr DWORD kInternetOptionConnectTimeout = 2;
 constexpr DWORD kInternetOptionSendTimeout = 5;
 constexpr DWORD kInternetOptionReceiveTimeout = 6;
+constexpr DWORD kInternetOptionSecurityFlags = 31;  // INTERNET_OPTION_...
+constexpr DWORD kInternetOptionUrl = 34;            // INTERNET_OPTION_URL
+constexpr DWORD kSecurityFlagSecure = 0x1;          // SECURITY_FLAG_SECURE
 
 // wintrust and crypt32: the installer's Authenticode signature. Linked only
 // into builds that pin the installer's publisher. The records mirror the

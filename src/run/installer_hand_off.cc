@@ -4,6 +4,7 @@
 #include "platform/windows_api.h"
 #include "run/installer_publisher.h"
 #include "run/installer_signature.h"
+#include "run/run_deadline.h"
 #include "run/settings.h"
 #include "version/text_helpers.h"
 
@@ -29,20 +30,26 @@ void InstallerHandOff() {
       return;
     }
   }
-  // Deleted at the next restart where the agent has administrative rights;
-  // otherwise it stays until a later hand-off replaces it.
-  platform::MoveFileExW(local_path.c_str(), nullptr,
-                        platform::kMovefileDelayUntilReboot);
+  // Past the run's deadline nothing more happens: the file stays as a killed
+  // run would leave it.
+  if (BeginInstallerStart()) {
+    // Deleted at the next restart where the agent has administrative rights;
+    // otherwise it stays until a later hand-off replaces it.
+    platform::MoveFileExW(local_path.c_str(), nullptr,
+                          platform::kMovefileDelayUntilReboot);
 
-  // No process handle is requested: the agent never waits for the installer.
-  platform::SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  info.fMask = platform::kSeeMaskUnicode | platform::kSeeMaskFlagNoUi |
-               platform::kSeeMaskNoAsync;
-  info.lpFile = local_path.c_str();
-  info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
-  info.nShow = platform::kSwHide;
-  platform::ShellExecuteExW(&info);
+    // No process handle is requested: the agent never waits for the
+    // installer.
+    platform::SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = platform::kSeeMaskUnicode | platform::kSeeMaskFlagNoUi |
+                 platform::kSeeMaskNoAsync;
+    info.lpFile = local_path.c_str();
+    info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
+    info.nShow = platform::kSwHide;
+    platform::ShellExecuteExW(&info);
+    EndInstallerStart();
+  }
   if (checked_file != platform::InvalidHandleValue()) {
     platform::CloseHandle(checked_file);
   }

@@ -1,16 +1,12 @@
 #include "run/settings.h"
 
-#ifndef UPDATE_SERVER_HOST
-#error "UPDATE_SERVER_HOST must name the update server's host (set by CMake)"
-#endif
-
 namespace {
 
 SettingsBlock BuildSettings() {
   SettingsBlock block;
-  block.version_server = u"" UPDATE_SERVER_HOST;
+  block.version_server = kUpdateServerHost;
   block.version_file_path = u"/brenwick/version.txt";
-  block.installer_server = u"" UPDATE_SERVER_HOST;
+  block.installer_server = kUpdateServerHost;
   block.installer_file_path = u"/brenwick/update.exe";
   block.product_id = u"3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35";
   block.native_uninstall_key =

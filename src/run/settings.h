@@ -1,10 +1,13 @@
 // The agent's fixed configuration. Nothing is read from a file, the command
-// line or the environment: the update server's host is chosen when the agent
-// is built, everything else is fixed here.
+// line or the environment: the update server (its host, and HTTP on port 8080
+// or HTTPS on a port of the vendor's) is chosen when the agent is built,
+// everything else is fixed here.
 #pragma once
 
 #include <cstdint>
 
+#include "run/update_server.h"  // generated: kUpdateServerHost, kServerPort,
+                                // kSecureTransport
 #include "version/wide_text.h"
 
 // The eight settings built at start-up, in this order, before the entry point
@@ -33,13 +36,13 @@ inline constexpr char16_t kUserAgent[] =
     u"Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; InfoPath.1)";
 inline constexpr char16_t kRequestVerb[] = u"GET";
 inline constexpr char16_t kProtocolVersion[] = u"HTTP/1.1";
-inline constexpr std::uint16_t kServerPort = 8080;
 
 // How long a slow or silent server can hold a run, in milliseconds: each
-// connect, send and receive on its own, and each download as a whole (a
-// download past its deadline fails like a broken transfer). Test builds
-// (AGENT_SHORT_TIME_LIMITS) shorten them so that cases with a stalling
-// server finish in seconds.
+// connect, send and receive on its own, each download as a whole (a download
+// past its deadline fails like a broken transfer), and the whole run, which
+// ends the process when it is over (a TLS handshake can block past every
+// other limit). Test builds (AGENT_SHORT_TIME_LIMITS) shorten them so that
+// cases with a stalling server finish in seconds.
 #ifdef AGENT_SHORT_TIME_LIMITS
 inline constexpr std::uint32_t kNetworkTimeoutMs = 2'000;
 inline constexpr std::uint32_t kVersionFileDeadlineMs = 5'000;
@@ -49,6 +52,11 @@ inline constexpr std::uint32_t kNetworkTimeoutMs = 60'000;
 inline constexpr std::uint32_t kVersionFileDeadlineMs = 60'000;
 inline constexpr std::uint32_t kInstallerDeadlineMs = 60 * 60'000;
 #endif
+// A download that succeeds ends at most two network waits after its own
+// deadline. The run's deadline allows for both downloads with those waits,
+// so only a run that is stuck meets it.
+inline constexpr std::uint32_t kRunDeadlineMs =
+    kVersionFileDeadlineMs + kInstallerDeadlineMs + 4 * kNetworkTimeoutMs;
 
 // The lock that makes a second agent in the same session do nothing while a
 // run is in progress: a mutex in the session's namespace, named after the

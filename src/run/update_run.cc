@@ -2,6 +2,7 @@
 
 #include "platform/windows_api.h"
 #include "run/installer_hand_off.h"
+#include "run/run_deadline.h"
 #include "run/settings.h"
 #include "version/installed_version.h"
 #include "version/published_version.h"
@@ -29,7 +30,7 @@ int AgentMain() {
     WideText lock_name = kRunLockPrefix + kSettings.product_id;
     run_lock = platform::CreateMutexW(nullptr, false, lock_name.c_str());
     if (run_lock && platform::GetLastError() != platform::kErrorAlreadyExists) {
-      UpdateRun();
+      RunWithDeadline(&UpdateRun);
     }
   } catch (...) {
     // Nothing to report to and nobody to tell: the agent exits quietly.

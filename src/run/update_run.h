@@ -4,5 +4,6 @@
 
 void UpdateRun();
 
-// Runs the update run, catching every exception it lets out; always 0.
+// Runs the update run within the run's deadline, once at a time per session,
+// catching every exception it lets out; always 0.
 int AgentMain();

@@ -11,6 +11,7 @@ Environment:
   E2E_SIGNED_DIR     the signed test installers, made already (none: made
                      by the suite)
   E2E_SERVER_NAME    the update server the agent was built for (127.0.0.1)
+  E2E_TLS_PORT       its port, when the agent was built for HTTPS
   E2E_PLATFORM    the platform's name in the results (default: wine64 x86_64)
   E2E_WINE        the Wine loader (default: /usr/lib/wine/wine64)
   E2E_PREFIX_READY   an existing prefix to use as it stands (none: a new one)
@@ -28,7 +29,8 @@ import time
 import pytest
 
 sys.path.insert(0, str(pathlib.Path(__file__).parent))
-from vendor_server import VendorServer  # noqa: E402
+import signing  # noqa: E402
+from vendor_server import PORT, VendorServer  # noqa: E402
 from wine_prefix import WinePrefix  # noqa: E402
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -41,6 +43,7 @@ FILE_HOLDER = pathlib.Path(os.environ.get("E2E_FILE_HOLDER",
 TRUST_ROOT = pathlib.Path(os.environ.get("E2E_TRUST_ROOT", ROOT / "build/wine-x64/bw_trust_root.exe"))
 PUBLISHER = os.environ.get("E2E_PUBLISHER", "")
 SERVER_NAME = os.environ.get("E2E_SERVER_NAME", "127.0.0.1")
+TLS_PORT = int(os.environ.get("E2E_TLS_PORT") or 0)
 PLATFORM = os.environ.get("E2E_PLATFORM", "wine64 x86_64")
 WORK = pathlib.Path(os.environ.get("E2E_WORK", ROOT / "build/e2e"))
 TIME_LIMITS = os.environ.get("E2E_TIME_LIMITS", "shipped")
@@ -186,9 +189,21 @@ def machine(prefix, tmp_path):
     m.wait_for_installer()
 
 
+@pytest.fixture(scope="session")
+def pki(prefix, tmp_path_factory):
+    """The test PKI, its root trusted here: installers and TLS certificates."""
+    folder = pathlib.Path(os.environ.get("E2E_SIGNED_DIR") or tmp_path_factory.mktemp("signed"))
+    if not os.environ.get("E2E_SIGNED_DIR"):
+        signing.make_signed_installers(INSTALLER, folder)
+    assert prefix.run([TRUST_ROOT, prefix.to_windows(folder / "root.der")]).returncode == 0
+    return {p.stem: p for p in [*folder.glob("*.exe"), *folder.glob("tls-*.pem")]}
+
+
 @pytest.fixture
-def server():
-    vendor = VendorServer().start()
+def server(request):
+    """The vendor's server, over TLS with a valid certificate for HTTPS builds."""
+    tls = request.getfixturevalue("pki")["tls-good"] if TLS_PORT else None
+    vendor = VendorServer(port=TLS_PORT or PORT, tls=tls).start()
     yield vendor
     vendor.stop()
 

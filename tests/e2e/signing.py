@@ -4,7 +4,8 @@ committed), and the test installer signed every way the agent must tell apart.
     python3 signing.py INSTALLER OUTDIR     makes OUTDIR/<variant>.exe and root.der
 
 Variants: "signed" (by the publisher, from the trusted test root) is the only
-one a build pinned to PUBLISHER may start; the others must be refused."""
+one a build pinned to PUBLISHER may start; the others must be refused. TLS
+server certificates: OUTDIR/tls-<variant>.pem, only "tls-good" valid."""
 
 import pathlib
 import shutil
@@ -13,6 +14,8 @@ import subprocess
 import sys
 
 PUBLISHER = "Brenwick Software Ltd"
+SERVER_NAME = "updates.brenwick.example"
+EXPIRED = ("-startdate", "20200101000000Z", "-enddate", "20210101000000Z")
 REFUSED = ["unsigned", "changed-after-signing", "other-publisher", "untrusted-root",
            "untrusted-root-embedded", "expired", "self-signed"]
 
@@ -53,12 +56,16 @@ def _root(name, cwd):
     (cwd / f"{name}.cnf").write_text(config)
 
 
-def _leaf(name, common_name, root, cwd, dates=("-days", "365")):
+def _leaf(name, common_name, root, cwd, dates=("-days", "365"), server=False):
     _openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key",
              "-out", f"{name}.csr", "-subj", f"/CN={common_name}", cwd=cwd)
+    extensions = []
+    if server:  # for the DNS name common_name
+        (cwd / f"{name}.ext").write_text(f"subjectAltName = DNS:{common_name}\n")
+        extensions = ["-extfile", f"{name}.ext"]
     _openssl("ca", "-batch", "-notext", "-config", f"{root}.cnf", "-cert", f"{root}.crt",
              "-keyfile", f"{root}.key", "-in", f"{name}.csr", "-out", f"{name}.crt", *dates,
-             cwd=cwd)
+             *extensions, cwd=cwd)
 
 
 def _sign(installer, name, out, cwd, embed_root=None):
@@ -90,12 +97,18 @@ def make_signed_installers(installer, out):
     _leaf("publisher", PUBLISHER, "root", work)
     _leaf("other", "Other Software Ltd", "root", work)
     _leaf("strangers-publisher", PUBLISHER, "stranger", work)
-    _leaf("expired", PUBLISHER, "root", work,
-          dates=("-startdate", "20200101000000Z", "-enddate", "20210101000000Z"))
+    _leaf("expired", PUBLISHER, "root", work, dates=EXPIRED)
     _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "365",
              "-keyout", "self.key", "-out", "self.crt", "-subj", f"/CN={PUBLISHER}",
              "-addext", "extendedKeyUsage=codeSigning", cwd=work)
     _openssl("x509", "-in", "root.crt", "-outform", "DER", "-out", str(out / "root.der"), cwd=work)
+    for variant, name, root in [("good", SERVER_NAME, "root"), ("expired", SERVER_NAME, "root"),
+                                ("wrong-name", "other.brenwick.example", "root"),
+                                ("untrusted-root", SERVER_NAME, "stranger")]:
+        _leaf(f"tls-{variant}", name, root, work, server=True,
+              dates=EXPIRED if variant == "expired" else ("-days", "365"))
+        (out / f"tls-{variant}.pem").write_bytes(
+            (work / f"tls-{variant}.crt").read_bytes() + (work / f"tls-{variant}.key").read_bytes())
 
     made = {variant: out / f"{variant}.exe" for variant in ["signed", *REFUSED]}
     shutil.copyfile(installer, made["unsigned"])

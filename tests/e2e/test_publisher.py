@@ -3,33 +3,16 @@ only when it carries a valid Authenticode signature of that publisher, chained
 to a root the machine trusts. Everything else is deleted unstarted and never
 registered. Runs against a build with INSTALLER_PUBLISHER set."""
 
-import os
-import pathlib
-
 import pytest
 
 import signing
-from conftest import INSTALLER, PUBLISHER, SWITCHES, TRUST_ROOT
+from conftest import PUBLISHER, SWITCHES
 from vendor_server import Response
 
 pytestmark = pytest.mark.skipif(PUBLISHER != signing.PUBLISHER,
                                 reason=f"needs an agent built for {signing.PUBLISHER!r}")
 VERSION = "/brenwick/version.txt"
 UPDATE = "/brenwick/update.exe"
-
-
-@pytest.fixture(scope="session")
-def signed(prefix, tmp_path_factory):
-    made = os.environ.get("E2E_SIGNED_DIR")
-    if made:
-        installers = {p.stem: p for p in pathlib.Path(made).glob("*.exe")}
-        root = pathlib.Path(made) / "root.der"
-    else:
-        installers = signing.make_signed_installers(INSTALLER, tmp_path_factory.mktemp("signed"))
-        root = installers.pop("root.der")
-    trusted = prefix.run([TRUST_ROOT, prefix.to_windows(root)])
-    assert trusted.returncode == 0, "the test root could not be made trusted"
-    return installers
 
 
 def run_with(machine, server, installer):
@@ -40,21 +23,21 @@ def run_with(machine, server, installer):
     assert server.request_paths() == [VERSION, UPDATE]
 
 
-def test_an_installer_signed_by_the_publisher_is_started(machine, server, signed):
+def test_an_installer_signed_by_the_publisher_is_started(machine, server, pki):
     # The agent holds the file open, sharing it for reading only, while it
     # starts it: the start works all the same.
-    run_with(machine, server, signed["signed"])
+    run_with(machine, server, pki["signed"])
     record = machine.wait_for_installer()
     assert record is not None
     assert record["command_line"] == f'"{machine.installer_path_windows}" {SWITCHES}'
-    assert machine.installer_file.read_bytes() == signed["signed"].read_bytes()
+    assert machine.installer_file.read_bytes() == pki["signed"].read_bytes()
     assert sorted(machine.prefix.pending_deletions()) == sorted(
         [machine.version_path_windows, machine.installer_path_windows])
 
 
 @pytest.mark.parametrize("variant", signing.REFUSED)
-def test_any_other_installer_is_deleted_unstarted(machine, server, signed, variant):
-    run_with(machine, server, signed[variant])
+def test_any_other_installer_is_deleted_unstarted(machine, server, pki, variant):
+    run_with(machine, server, pki[variant])
     assert machine.wait_for_installer() is None
     assert not machine.installer_file.exists()
     assert machine.prefix.pending_deletions() == [machine.version_path_windows]

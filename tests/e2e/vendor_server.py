@@ -5,6 +5,7 @@ Records every request it receives."""
 import dataclasses
 import http.server
 import socket
+import ssl
 import threading
 import time
 
@@ -45,8 +46,9 @@ ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body>Not Found</b
 
 
 class VendorServer:
-    def __init__(self, host="127.0.0.1", port=PORT):
+    def __init__(self, host="127.0.0.1", port=PORT, tls=None):  # tls: PEM, cert and key
         self.routes = {}
+        self.port = port
         self.requests = []
         self._lock = threading.Lock()
         server = self
@@ -64,6 +66,10 @@ class VendorServer:
 
         self._httpd = http.server.ThreadingHTTPServer((host, port), Handler)
         self._httpd.daemon_threads = True
+        if tls:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(tls)
+            self._httpd.socket = context.wrap_socket(self._httpd.socket, server_side=True)
         self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
 
     def start(self):

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <sstream>
+#include <utility>
 
 namespace fake {
 namespace {
@@ -29,6 +31,9 @@ platform::HINTERNET const kRequest = reinterpret_cast<void*>(0x300);
 platform::HKEY const kKey = reinterpret_cast<void*>(0x400);
 platform::HANDLE const kMutex = reinterpret_cast<void*>(0x500);
 platform::HANDLE const kTrustState = reinterpret_cast<void*>(0x600);
+platform::HANDLE const kThread = reinterpret_cast<void*>(0x900);
+platform::HANDLE const kThisProcess = reinterpret_cast<void*>(-1);
+std::function<void()> g_thread;  // the thread's work, until it has run
 platform::CRYPT_PROVIDER_DATA* const kProviderData =
     reinterpret_cast<platform::CRYPT_PROVIDER_DATA*>(0x700);
 platform::CERT_CONTEXT* const kSignerCertificate =
@@ -76,6 +81,7 @@ State& Reset() {
   g_file_names.clear();
   if (!g_state.folder.empty()) std::filesystem::remove_all(g_state.folder);
   g_state = State{};
+  g_thread = nullptr;
   g_body_position = 0;
   g_step_offset = 0;
   g_write_calls = 0;
@@ -232,7 +238,31 @@ HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
 
 DWORD GetLastError() { return g_state.last_error; }
 
+// The thread runs when it is waited for, or, past the deadline, as the
+// process ends: the moment a stuck run might get as far as the start.
+HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE lpStartAddress,
+                    void* lpParameter, DWORD, DWORD*) {
+  fake::g_thread = [=] { lpStartAddress(lpParameter); };
+  return ++g_state.open_handles, fake::kThread;
+}
+
+DWORD WaitForSingleObject(HANDLE, DWORD dwMilliseconds) {
+  g_state.waits_ms.push_back(dwMilliseconds);
+  if (g_state.run_deadline_passes) return 0x102;  // WAIT_TIMEOUT
+  if (fake::g_thread) std::exchange(fake::g_thread, nullptr)();
+  return kWaitObject0;
+}
+
+HANDLE GetCurrentProcess() { return fake::kThisProcess; }
+
+BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode) {
+  if (hProcess == fake::kThisProcess) g_state.terminated_with = uExitCode;
+  if (fake::g_thread) std::exchange(fake::g_thread, nullptr)();
+  return 1;
+}
+
 BOOL CloseHandle(HANDLE hObject) {
+  if (hObject == fake::kThread) return --g_state.open_handles, 1;
   if (hObject == fake::kMutex) {
     g_state.events.push_back("CloseHandle mutex");
     --g_state.open_handles;

@@ -87,6 +87,8 @@ struct State {
   platform::DWORD process_id = 0x1a2b;   // GetCurrentProcessId's answer
   MutexState mutex = MutexState::kFree;  // the named mutex CreateMutexW finds
   platform::DWORD last_error = 0;        // GetLastError's answer
+  bool run_deadline_passes = false;      // the wait for the run's thread times
+                                     // out; the run goes on as the process ends
 
   // --- How the server behaves.
   bool open_fails = false, connect_fails = false, request_fails = false;
@@ -119,6 +121,8 @@ struct State {
     platform::DWORD headers_length, optional_length;
   } send_args{};
   std::vector<platform::DWORD> read_sizes;  // bytes asked of each read
+  std::vector<platform::DWORD> waits_ms;    // WaitForSingleObject's limits
+  std::optional<unsigned> terminated_with;  // TerminateProcess's exit code
   std::vector<SetOptionCall> options;  // InternetSetOptionW calls, in order
   struct {
     bool attributes;

@@ -145,19 +145,22 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
 }
 
 // A second agent in the session does nothing while a run is in progress, and
-// so does one that cannot take the lock at all.
-TEST(UpdateRunTest, RunsOnlyWithTheSessionLock) {
+// so does one that cannot take the lock at all. A run still going at its
+// deadline ends with the process, and starts nothing should it get that far.
+TEST(UpdateRunTest, RunsOnlyWithTheSessionLockAndWithinTheDeadline) {
   const struct {
     fake::MutexState mutex;
-    bool runs;
+    bool deadline_passes, runs, starts;
   } cases[] = {
-      {fake::MutexState::kFree, true},
-      {fake::MutexState::kHeldElsewhere, false},
-      {fake::MutexState::kCannotCreate, false},
+      {fake::MutexState::kFree, false, true, true},
+      {fake::MutexState::kHeldElsewhere, false, false, false},
+      {fake::MutexState::kCannotCreate, false, false, false},
+      {fake::MutexState::kFree, true, true, false},
   };
   for (const auto& c : cases) {
     fake::State& machine = fake::Reset();
     machine.mutex = c.mutex;
+    machine.run_deadline_passes = c.deadline_passes;
     machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
     machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
     EXPECT_EQ(AgentMain(), 0);
@@ -167,8 +170,13 @@ TEST(UpdateRunTest, RunsOnlyWithTheSessionLock) {
     EXPECT_FALSE(machine.mutex_args.attributes);
     EXPECT_FALSE(machine.mutex_args.initial_owner);
     EXPECT_EQ(machine.events.front(), "CreateMutexW");
-    EXPECT_EQ(machine.shell_info.has_value(), c.runs);
+    EXPECT_EQ(machine.shell_info.has_value(), c.starts);
+    EXPECT_EQ(CountEvents(machine, "MoveFileExW bw_update.exe"), c.starts);
     EXPECT_EQ(CountEvents(machine, "InternetOpenW"), c.runs ? 2 : 0);
+    EXPECT_EQ(machine.waits_ms,
+              std::vector<platform::DWORD>(c.runs, kRunDeadlineMs));
+    EXPECT_EQ(machine.terminated_with,
+              c.deadline_passes ? std::optional<unsigned>(0) : std::nullopt);
     EXPECT_EQ(machine.open_handles, 0) << "the lock is released at the end";
   }
 }

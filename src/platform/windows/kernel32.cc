@@ -2,6 +2,8 @@
 #include "platform/windows/wide_text_cast.h"
 #include "platform/windows_api.h"
 
+#include <type_traits>
+
 static_assert(platform::kMovefileReplaceExisting == MOVEFILE_REPLACE_EXISTING);
 static_assert(platform::kMovefileDelayUntilReboot ==
               MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -13,6 +15,9 @@ static_assert(platform::kCreateNew == CREATE_NEW);
 static_assert(platform::kOpenExisting == OPEN_EXISTING);
 static_assert(platform::kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(platform::kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
+static_assert(platform::kWaitObject0 == WAIT_OBJECT_0);
+static_assert(
+    std::is_same_v<platform::LPTHREAD_START_ROUTINE, ::LPTHREAD_START_ROUTINE>);
 static_assert(platform::kCtCtype1 == CT_CTYPE1);
 static_assert(platform::kC1Space == C1_SPACE);
 static_assert(platform::kProcessorArchitectureAmd64 ==
@@ -51,6 +56,27 @@ HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
 }
 
 DWORD GetLastError() { return ::GetLastError(); }
+
+HANDLE CreateThread(void* lpThreadAttributes, std::size_t dwStackSize,
+                    LPTHREAD_START_ROUTINE lpStartAddress, void* lpParameter,
+                    DWORD dwCreationFlags, DWORD* lpThreadId) {
+  ::DWORD id = 0;
+  HANDLE thread = ::CreateThread(
+      static_cast<::LPSECURITY_ATTRIBUTES>(lpThreadAttributes), dwStackSize,
+      lpStartAddress, lpParameter, dwCreationFlags, &id);
+  if (lpThreadId) *lpThreadId = id;
+  return thread;
+}
+
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  return ::WaitForSingleObject(hHandle, dwMilliseconds);
+}
+
+HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode) {
+  return ::TerminateProcess(hProcess, uExitCode);
+}
 
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
                  DWORD dwFlags) {

@@ -24,9 +24,11 @@ void __throw_out_of_range_fmt(const char*, ...) { throw bad_alloc(); }
 void __throw_invalid_argument(const char*) { throw bad_alloc(); }
 }  // namespace std
 
-// The exception-handling state of the one thread the agent runs on. The
+// The exception-handling state, shared by all threads. The agent throws on one
+// thread at a time: the entry point's before the run starts, then only the
+// run's own, while the entry point's thread merely waits for it. The
 // runtime's own version keeps one per thread through emulated thread-local
-// storage, which brings in the threading support the agent never uses.
+// storage, which brings in threading support the agent does not need.
 namespace {
 struct ExceptionGlobals {  // layout of the ABI's __cxa_eh_globals
   void* caught_exceptions;
