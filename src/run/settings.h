@@ -54,9 +54,10 @@ inline constexpr std::uint32_t kInstallerDeadlineMs = 60 * 60'000;
 #endif
 // A download that succeeds ends at most two network waits after its own
 // deadline. The run's deadline allows for both downloads with those waits,
-// so only a run that is stuck meets it.
+// and one more for the signature check and the start, so only a run that is
+// stuck meets it.
 inline constexpr std::uint32_t kRunDeadlineMs =
-    kVersionFileDeadlineMs + kInstallerDeadlineMs + 4 * kNetworkTimeoutMs;
+    kVersionFileDeadlineMs + kInstallerDeadlineMs + 5 * kNetworkTimeoutMs;
 
 // The lock that makes a second agent in the same session do nothing while a
 // run is in progress: a mutex in the session's namespace, named after the

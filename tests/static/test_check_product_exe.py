@@ -12,7 +12,7 @@ sys.path.insert(0, str(ROOT / "tools"))
 import check_product_exe  # noqa: E402
 
 PRODUCT = ROOT / "build" / "windows-x86" / "bw_agent.exe"
-PUBLISHER_PRODUCT = ROOT / "build" / "windows-x86-publisher" / "bw_agent.exe"
+PUBLISHER_PRODUCT = ROOT / "build" / "windows-x86-hardened" / "bw_agent.exe"
 
 
 def set_machine(pe):
