@@ -15,6 +15,8 @@ Environment:
   E2E_PLATFORM    the platform's name in the results (default: wine64 x86_64)
   E2E_WINE        the Wine loader (default: /usr/lib/wine/wine64)
   E2E_PREFIX_READY   an existing prefix to use as it stands (none: a new one)
+  E2E_KEEP_RUNNING   leave its Windows running at the end (a later session
+                     on the same prefix then needs no restart)
   E2E_WORK        where the prefix and the logs go (default: build/e2e)
   E2E_TIME_LIMITS    "short" when the agent was built with short network
                      time limits (the wine-x64 preset), else the shipped ones
@@ -79,7 +81,8 @@ def prefix():
     wine = WinePrefix(ready or WORK / "prefix", os.environ.get("E2E_WINE"))
     wine.create(fresh=not ready)
     yield wine
-    wine.close()
+    if not os.environ.get("E2E_KEEP_RUNNING"):  # for a later session's use
+        wine.close()
 
 
 class Machine:

@@ -37,7 +37,8 @@ class WinePrefix:
         if fresh:
             shutil.rmtree(self.path, ignore_errors=True)
             self.path.mkdir(parents=True)
-        subprocess.run([self.server, "-p"], env=self.env, check=True)
+        # A taken prefix may still be running from an earlier session (exit 2).
+        subprocess.run([self.server, "-p"], env=self.env, check=fresh)
         if fresh:
             self.run(["wineboot", "-i"], timeout=300)
         # A 32-bit program on 64-bit Windows sees its machine in the second

@@ -22,6 +22,9 @@ export E2E_TRUST_ROOT=$share/exe/bw_trust_root.exe
 export E2E_SIGNED_DIR=$share/signed
 export E2E_INNO_DIR=/opt/inno
 export E2E_SERVER_NAME=updates.brenwick.example  # the shipped default
+# A stream's sessions share its Windows, which ends with the stream's PID
+# namespace.
+export E2E_KEEP_RUNNING=1
 win64="i686 exe, 64-bit Windows (Wine WoW64 prefix)"
 win32="i686 exe, 32-bit Windows (Wine win32 prefix)"
 publisher="Brenwick Software Ltd"
