@@ -87,8 +87,7 @@ struct State {
   platform::DWORD process_id = 0x1a2b;   // GetCurrentProcessId's answer
   MutexState mutex = MutexState::kFree;  // the named mutex CreateMutexW finds
   platform::DWORD last_error = 0;        // GetLastError's answer
-  bool run_deadline_passes = false;      // the wait for the run's thread times
-                                     // out; the run goes on as the process ends
+  bool run_deadline_passes = false;      // the run's thread outlives the wait
 
   // --- How the server behaves.
   bool open_fails = false, connect_fails = false, request_fails = false;
