@@ -25,5 +25,5 @@ add_executable(unit_tests
 target_link_libraries(unit_tests PRIVATE agent_core GTest::gtest_main)
 target_include_directories(unit_tests PRIVATE tests/unit)
 # The tests compare the compiled-in server with the configured one.
-target_compile_definitions(unit_tests PRIVATE "UPDATE_SERVER_HOST=\"${UPDATE_SERVER}\"")
+target_compile_definitions(unit_tests PRIVATE "UPDATE_SERVER_HOST=\"${update_server_host}\"")
 gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST)

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "net/request_target.h"
 #include "platform/windows_api.h"
 #include "run/settings.h"
+#include "version/first_line.h"
 
 namespace {
 
@@ -35,13 +37,17 @@ constexpr DWORD kRequestFlags =
 static_assert(kRequestFlags == 0x8404F700);
 
 // Over HTTPS the same, but with TLS, no certificate error ever ignored, and
-// no redirect followed out of TLS.
+// no redirect followed by WinINet: the agent follows them itself, so that it
+// sees every hop (WinINet would follow one to plain HTTP whatever the flags).
 constexpr DWORD kInternetFlagSecure = 0x00800000;
+constexpr DWORD kInternetFlagNoAutoRedirect = 0x00200000;
 constexpr DWORD kSecureRequestFlags =
-    (kRequestFlags | kInternetFlagSecure) &
+    (kRequestFlags | kInternetFlagSecure | kInternetFlagNoAutoRedirect) &
     ~(kInternetFlagIgnoreCertCnInvalid | kInternetFlagIgnoreCertDateInvalid |
       kInternetFlagIgnoreRedirectToHttp);
-static_assert(kSecureRequestFlags == 0x84844700);
+static_assert(kSecureRequestFlags == 0x84A44700);
+// How many redirects an HTTPS download follows at most.
+constexpr int kMaxRedirects = 5;
 
 // The body is stored in a working file beside the local path until it is
 // complete, so the file at the local path is only ever replaced whole. The
@@ -127,10 +133,48 @@ bool ReceiveBody(HINTERNET request, const WideText& working_path, HANDLE& file,
   }
 }
 
+// The response's HTTP status, 0 when there is none.
+DWORD StatusCode(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!platform::HttpQueryInfoW(
+          request,
+          platform::kHttpQueryStatusCode | platform::kHttpQueryFlagNumber,
+          &status, &size, nullptr)) {
+    return 0;
+  }
+  return status;
+}
+
+bool IsSuccess(DWORD status) { return status >= 200 && status <= 299; }
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 ||
+         status == 308;
+}
+
+// Room for the Location of a redirect, its terminating zero included.
+constexpr DWORD kLocationCharacters = 2048;
+
+// Where an HTTPS download goes next after a redirect, held across hops.
+struct Redirect {
+  char16_t location[kLocationCharacters];
+  char16_t host[kMaxHostCharacters + 1];
+};
+
+// Points `target` where a redirect response sends an HTTPS request next.
+// False when the redirect would leave TLS or names no valid place.
+bool NextHop(HINTERNET request, Redirect& redirect, RequestTarget& target) {
+  DWORD size = sizeof(redirect.location);
+  return platform::HttpQueryInfoW(request, platform::kHttpQueryLocation,
+                                  redirect.location, &size, nullptr) &&
+         HttpsRedirectTarget(redirect.location, redirect.host, target);
+}
+
 // True when the response came over TLS: its connection is secure and its
-// final address, after any redirect, is https. WinINet may follow a redirect
-// from https to http whatever the flags say, and then hands over the plain
-// answer; only over HTTPS is anything less refused.
+// address is https. The agent follows HTTPS redirects itself, so this is the
+// address it asked for; should WinINet ever follow one regardless, the check
+// still refuses anything that left TLS.
 bool ArrivedOverTls(HINTERNET request) {
   if constexpr (kSecureTransport) {
     DWORD flags = 0;
@@ -173,64 +217,96 @@ bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received) {
 // Closes the working file, then moves it over the local path when the body
 // is complete, or deletes it. The move replaces whatever stands at the local
 // path, a link included, and never writes through it. True when the local
-// path now holds the body.
+// path now holds the body. With `first_line`, a complete body's first line is
+// read back from the working file before the move is tried.
 bool StoreOrDiscard(HANDLE file, const WideText& working_path,
-                    const WideText& local_path, bool complete) {
+                    const WideText& local_path, bool complete,
+                    std::optional<WideText>* first_line) {
   if (file == platform::InvalidHandleValue()) return false;
-  bool closed = platform::CloseHandle(file);
-  if (complete && closed &&
-      platform::MoveFileExW(working_path.c_str(), local_path.c_str(),
-                            platform::kMovefileReplaceExisting)) {
+  complete = platform::CloseHandle(file) && complete;
+  if (complete && first_line) {
+    try {
+      *first_line = ReadFirstLine(working_path);
+    } catch (...) {
+      complete = false;  // out of memory: as if it had not arrived
+    }
+  }
+  if (complete && platform::MoveFileExW(working_path.c_str(), local_path.c_str(),
+                                        platform::kMovefileReplaceExisting)) {
     return true;
   }
   platform::DeleteFileW(working_path.c_str());
   return false;
 }
 
+// Opens a connection to `target` and sends the GET request for its object.
+// False when no request could be made; a request that could not be sent
+// yields no status and no data later.
+bool SendRequest(HINTERNET root, const RequestTarget& target,
+                 HINTERNET& connection, HINTERNET& request) {
+  connection = platform::InternetConnectW(root, target.host, target.port,
+                                          nullptr, nullptr,
+                                          platform::kInternetServiceHttp, 0, 0);
+  if (!connection) return false;
+  SetTimeouts(connection);
+  request = platform::HttpOpenRequestW(
+      connection, kRequestVerb, target.object, kProtocolVersion,
+      nullptr, nullptr, kSecureTransport ? kSecureRequestFlags : kRequestFlags,
+      0);
+  if (!request) return false;
+  platform::HttpSendRequestW(request, nullptr, 0, nullptr, 0);
+  return true;
+}
+
 }  // namespace
 
 bool DownloadToFile(const WideText& server, const WideText& object_path,
-                    const WideText& local_path, std::uint32_t deadline_ms) {
+                    const WideText& local_path, std::uint32_t deadline_ms,
+                    std::optional<WideText>* first_line) {
   DWORD started = platform::GetTickCount();
   HINTERNET root = platform::InternetOpenW(
       kUserAgent, platform::kInternetOpenTypePreconfig, nullptr, nullptr, 0);
   if (!root) return false;
   SetTimeouts(root);
-  HINTERNET connection =
-      platform::InternetConnectW(root, server.c_str(), kServerPort, nullptr,
-                                 nullptr, platform::kInternetServiceHttp, 0, 0);
-  if (!connection) {
-    platform::InternetCloseHandle(root);
-    return false;
-  }
-  SetTimeouts(connection);
-  HINTERNET request = platform::HttpOpenRequestW(
-      connection, kRequestVerb, object_path.c_str(), kProtocolVersion, nullptr,
-      nullptr, kSecureTransport ? kSecureRequestFlags : kRequestFlags, 0);
-  if (!request) {
-    platform::InternetCloseHandle(connection);
-    platform::InternetCloseHandle(root);
-    return false;
-  }
-  // A request that could not be sent yields no data below.
-  platform::HttpSendRequestW(request, nullptr, 0, nullptr, 0);
-
+  HINTERNET connection = nullptr;
+  HINTERNET request = nullptr;
   HANDLE file = platform::InvalidHandleValue();
   WideText working_path;
   bool complete = false;
   try {
-    working_path = WorkingPath(local_path, started);
-    std::uint64_t received = 0;
-    complete = ArrivedOverTls(request) &&
-               ReceiveBody(request, working_path, file, received, started,
-                           deadline_ms) &&
-               ReachedDeclaredLength(request, received);
+    RequestTarget target{server.c_str(), kServerPort, object_path.c_str()};
+    bool sent = SendRequest(root, target, connection, request);
+    // Over HTTPS each redirect is followed here, within the download's
+    // deadline, only to an https address, and every hop's certificate is
+    // checked as the first one's.
+    if constexpr (kSecureTransport) {
+      Redirect redirect;
+      for (int hop = 0; sent && hop < kMaxRedirects &&
+                        IsRedirect(StatusCode(request)) &&
+                        platform::GetTickCount() - started < deadline_ms &&
+                        NextHop(request, redirect, target);
+           ++hop) {
+        platform::InternetCloseHandle(request);
+        platform::InternetCloseHandle(connection);
+        request = connection = nullptr;
+        sent = SendRequest(root, target, connection, request);
+      }
+    }
+    if (sent && IsSuccess(StatusCode(request))) {
+      working_path = WorkingPath(local_path, started);
+      std::uint64_t received = 0;
+      complete = ArrivedOverTls(request) &&
+                 ReceiveBody(request, working_path, file, received, started,
+                             deadline_ms) &&
+                 ReachedDeclaredLength(request, received);
+    }
   } catch (...) {
     complete = false;
   }
-  platform::InternetCloseHandle(request);
-  bool stored = StoreOrDiscard(file, working_path, local_path, complete);
-  platform::InternetCloseHandle(connection);
+  if (request) platform::InternetCloseHandle(request);
+  bool stored =
+      StoreOrDiscard(file, working_path, local_path, complete, first_line);
+  if (connection) platform::InternetCloseHandle(connection);
   platform::InternetCloseHandle(root);
   return stored;
 }

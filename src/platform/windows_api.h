@@ -177,6 +177,8 @@ BOOL InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
 constexpr DWORD kInternetOpenTypePreconfig = 0;  // INTERNET_OPEN_TYPE_PRECONFIG
 constexpr DWORD kInternetServiceHttp = 3;        // INTERNET_SERVICE_HTTP
 constexpr DWORD kHttpQueryContentLength = 5;     // HTTP_QUERY_CONTENT_LENGTH
+constexpr DWORD kHttpQueryStatusCode = 19;       // HTTP_QUERY_STATUS_CODE
+constexpr DWORD kHttpQueryLocation = 33;         // HTTP_QUERY_LOCATION
 constexpr DWORD kHttpQueryFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
 // INTERNET_OPTION_CONNECT_TIMEOUT, _SEND_TIMEOUT and _RECEIVE_TIMEOUT
 constexpr DWORD kInternetOptionConnectTimeout = 2;

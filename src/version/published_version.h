@@ -5,7 +5,8 @@
 #include "version/wide_text.h"
 
 // "1.0.0.0" when no version file could be had at all; the empty text when the
-// file's first line is empty or blank; otherwise that line, trimmed. A copy
-// left in the temporary folder by an earlier run is read when the download
-// fails.
+// file's first line is empty or blank; otherwise that line, trimmed. The
+// file that arrived is read even where it could not replace the local copy;
+// only when none arrived is the copy in the temporary folder read, an earlier
+// run's.
 WideText PublishedVersion();

@@ -47,7 +47,7 @@ def test_outdated_machine_is_updated_then_up_to_date(machine, server, installer_
 @pytest.mark.windows_kind
 @pytest.mark.parametrize("installed, published, updates", [
     ("3.1.0.5", b"3.1.0.5\r\n", False),   # up to date
-    ("3.1.0.5", b"3.1\r\n", False),       # equal with a missing trailing 0
+    ("3.1", b"3.1.0.0\r\n", False),       # equal with missing trailing zeros
     ("3.2", b"3.1.0.5\r\n", False),       # installed is newer
     ("3.0.2.1", b"3.1.0.5\r\n", True),
     (None, b"1.0.0.1\n", True),           # not installed: compared with 1.0.0.0
@@ -95,11 +95,13 @@ def test_server_down(machine):
     assert machine.installer_record() is None
 
 
-def test_version_file_404_is_read_as_a_page_and_ignored(machine, server, installer_bytes):
-    server.serve(VERSION, Response("404", ERROR_PAGE))
+@pytest.mark.parametrize("page", [b"404 page not found\n", ERROR_PAGE])
+def test_an_error_page_is_no_version_file(machine, server, installer_bytes, page):
+    machine.version_file.write_bytes(b"3.0.2.1\r\n")
+    server.serve(VERSION, Response("file", page, status=404))
     server.serve(INSTALLER, Response("file", installer_bytes))
     assert_quiet_success(machine.run_agent())
-    assert machine.version_file.read_bytes() == ERROR_PAGE
+    assert machine.version_file.read_bytes() == b"3.0.2.1\r\n"
     assert server.request_paths() == [VERSION]
 
 
@@ -113,20 +115,19 @@ def test_empty_version_body_reads_the_earlier_file(machine, server, installer_by
     assert machine.wait_for_installer() is not None
 
 
-@pytest.mark.parametrize("installer_response, stored", [
-    (Response("404", ERROR_PAGE), ERROR_PAGE),   # stored, but no program
-    (Response("empty"), None),
-    (Response("cut", b"MZ" + bytes(200_000), cut_after=50_000), None),
-])
-def test_broken_installer_downloads_start_nothing(machine, server, installer_response, stored):
+@pytest.mark.parametrize("installer_response", [
+    lambda installer: Response("404", ERROR_PAGE),
+    lambda installer: Response("file", installer, status=500),  # whole, but an error
+    lambda installer: Response("empty"),
+    lambda installer: Response("cut", installer, cut_after=len(installer) // 4),
+], ids=["404-page", "status-500", "empty", "cut"])
+def test_broken_installer_downloads_start_nothing(machine, server, installer_bytes,
+                                                  installer_response):
     server.serve(VERSION, Response("file", b"3.1.0.5\n"))
-    server.serve(INSTALLER, installer_response)
+    server.serve(INSTALLER, installer_response(installer_bytes))
     assert_quiet_success(machine.run_agent())
     assert server.request_paths() == [VERSION, INSTALLER]
     assert machine.wait_for_installer() is None
-    if stored is None:
-        assert not machine.installer_file.exists()
-    else:
-        assert machine.installer_file.read_bytes() == stored
+    assert not machine.installer_file.exists()
     assert [p.name for p in machine.prefix.temp_unix.iterdir()
             if p.name.endswith(".partial")] == []

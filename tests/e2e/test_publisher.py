@@ -9,10 +9,15 @@ import signing
 from conftest import PUBLISHER, SWITCHES
 from vendor_server import Response
 
-pytestmark = pytest.mark.skipif(PUBLISHER != signing.PUBLISHER,
-                                reason=f"needs an agent built for {signing.PUBLISHER!r}")
+pytestmark = pytest.mark.skipif(not PUBLISHER, reason="needs an agent built with a publisher")
 VERSION = "/brenwick/version.txt"
 UPDATE = "/brenwick/update.exe"
+
+
+@pytest.fixture(autouse=True)
+def built_for_the_test_signer():
+    assert PUBLISHER == signing.PUBLISHER, (
+        f"the agent pins {PUBLISHER!r}; the test installers are signed by {signing.PUBLISHER!r}")
 
 
 def run_with(machine, server, installer):

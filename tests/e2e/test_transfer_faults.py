@@ -43,19 +43,44 @@ def test_many_tiny_chunks_arrive_whole(machine, server, installer_bytes):
     assert machine.wait_for_installer() is not None
 
 
-def test_installer_path_held_open_without_sharing(machine, server, installer_bytes):
+def hold(machine, path, share=0):
+    """Has another program hold `path` open (sharing `share`) until killed."""
+    holder = machine.prefix.start([FILE_HOLDER, machine.prefix.to_windows(path), 30, share])
+    held = path.with_name(path.name + ".held")
+    deadline = time.time() + 30
+    while not held.exists() and time.time() < deadline:
+        time.sleep(0.05)
+    assert held.exists(), "the holder did not open the file"
+    held.unlink()
+    return holder
+
+
+# A file that cannot be replaced is never believed: an installer held open
+# is not started, and a version file held open (here planted, asking for an
+# update, and shared with all but deletion) is not read over what arrived.
+@pytest.mark.parametrize("held, share, published", [
+    ("installer", 0, b"3.1.0.5\n"),
+    ("version", 3, b"3.0.2.1\n"),  # FILE_SHARE_READ | FILE_SHARE_WRITE
+])
+def test_a_file_held_open_by_another_program(machine, server, installer_bytes,
+                                             held, share, published):
     machine.installer_file.write_bytes(EARLIER)
-    holder = machine.prefix.start([FILE_HOLDER, machine.installer_path_windows, 20])
+    machine.version_file.write_bytes(b"99.0\n")
+    path = machine.installer_file if held == "installer" else machine.version_file
+    holder = hold(machine, path, share)
     try:
-        held = machine.installer_file.with_name("bw_update.exe.held")
-        deadline = time.time() + 30
-        while not held.exists() and time.time() < deadline:
-            time.sleep(0.05)
-        assert held.exists(), "the holder did not open the file"
-        held.unlink()
-        run_with_earlier_installer(machine, server, Response("file", installer_bytes))
+        server.serve(VERSION, Response("file", published))
+        server.serve(INSTALLER, Response("file", installer_bytes))
+        run = machine.run_agent()
+        assert (run.returncode, run.stdout, run.stderr) == (0, "", "")
+        assert server.request_paths() == (
+            [VERSION, INSTALLER] if held == "installer" else [VERSION])
         assert machine.wait_for_installer() is None
         assert machine.installer_file.read_bytes() == EARLIER
+        assert machine.version_file.read_bytes() == (
+            published if held == "installer" else b"99.0\n")
+        assert [p.name for p in machine.prefix.temp_unix.iterdir()
+                if p.name.endswith(".partial")] == []
     finally:
         holder.kill()
         holder.wait()

@@ -16,7 +16,7 @@ PORT = 8080
 class Response:
     """How the server answers one path.
 
-    kind: "file"     200 with the body and its Content-Length
+    kind: "file"     `status` (200) with the body and its Content-Length
           "404"      404 with an HTML error page as the body
           "empty"    200 with no body
           "cut"      declares the body's length, sends `cut_after` bytes, closes
@@ -33,6 +33,7 @@ class Response:
     chunk_size: int = 1024
     location: str = ""
     stall_seconds: float = 0.0
+    status: int = 200
 
 
 @dataclasses.dataclass
@@ -108,7 +109,7 @@ class VendorServer:
         handler.end_headers()
 
     def _file(self, handler, response):
-        self._headers(handler, 200, [("Content-Type", "application/octet-stream"),
+        self._headers(handler, response.status, [("Content-Type", "application/octet-stream"),
                                      ("Content-Length", str(len(response.body)))])
         handler.wfile.write(response.body)
 

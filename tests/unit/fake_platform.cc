@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 namespace fake {
@@ -34,16 +37,59 @@ platform::HANDLE const kTrustState = reinterpret_cast<void*>(0x600);
 platform::HANDLE const kThread = reinterpret_cast<void*>(0x900);
 platform::HANDLE const kThisProcess = reinterpret_cast<void*>(-1);
 std::function<void()> g_thread;  // the thread's work, until it has run
+
+// The run's thread, when its deadline passes in the middle of a call: it
+// really runs on a thread of its own then, and pauses in that call.
+struct RunThread {
+  std::thread thread;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool paused = false, resumed = false, finished = false;
+} g_run;
+thread_local bool t_on_run_thread = false;
+
+void StartRunThread() {
+  g_run.thread = std::thread([work = std::exchange(g_thread, nullptr)] {
+    t_on_run_thread = true;
+    work();
+    std::lock_guard<std::mutex> lock(g_run.mutex);
+    g_run.finished = true;
+    g_run.changed.notify_all();
+  });
+}
+
+// Lets a paused run go on, and waits until it has finished.
+void FinishRunThread() {
+  if (!g_run.thread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(g_run.mutex);
+    g_run.resumed = true;
+    g_run.changed.notify_all();
+  }
+  g_run.thread.join();
+}
 platform::CRYPT_PROVIDER_DATA* const kProviderData =
     reinterpret_cast<platform::CRYPT_PROVIDER_DATA*>(0x700);
 platform::CERT_CONTEXT* const kSignerCertificate =
     reinterpret_cast<platform::CERT_CONTEXT*>(0x800);
 platform::CERT_CHAIN_CONTEXT g_chain;
-platform::CRYPT_PROVIDER_CERT g_signer_certificate;
+platform::CERT_CONTEXT* const kIssuerCertificate =
+    reinterpret_cast<platform::CERT_CONTEXT*>(0x880);
+platform::CRYPT_PROVIDER_CERT g_certificates[2];  // the signer's, its issuer's
 platform::CRYPT_PROVIDER_SGNR g_signer;
 
 void MaybeThrow(const char* operation) {
   if (g_state.throw_in == operation) throw std::bad_alloc();
+}
+
+// Where the run's deadline passes: the run's thread stops here until the
+// waiting side lets it go on.
+void MaybePause(const std::string& point) {
+  if (!t_on_run_thread || point != g_state.deadline_passes_in) return;
+  std::unique_lock<std::mutex> lock(g_run.mutex);
+  g_run.paused = true;
+  g_run.changed.notify_all();
+  g_run.changed.wait(lock, [] { return g_run.resumed; });
 }
 
 std::string BaseName(const std::u16string& path) {
@@ -53,6 +99,13 @@ std::string BaseName(const std::u16string& path) {
 std::u16string CopyText(const char16_t* text) {
   return text ? std::u16string(text) : std::u16string();
 }
+
+// The request that is open: where it went, and how.
+struct {
+  std::u16string host, object;
+  platform::WORD port = 0;
+  bool secure = false;
+} g_request;
 
 std::string InternetHandleName(platform::HINTERNET handle) {
   if (handle == kRoot) return "root";
@@ -76,6 +129,8 @@ std::string Narrow(const std::u16string& text) {
 State& state() { return g_state; }
 
 State& Reset() {
+  FinishRunThread();
+  g_run.paused = g_run.resumed = g_run.finished = false;
   for (auto& [handle, fd] : g_files) close(fd);
   g_files.clear();
   g_file_names.clear();
@@ -247,17 +302,33 @@ HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE lpStartAddress,
 }
 
 DWORD WaitForSingleObject(HANDLE, DWORD dwMilliseconds) {
+  constexpr DWORD kWaitTimeout = 0x102;
   g_state.waits_ms.push_back(dwMilliseconds);
-  if (g_state.run_deadline_passes) return 0x102;  // WAIT_TIMEOUT
-  if (fake::g_thread) std::exchange(fake::g_thread, nullptr)();
+  if (g_state.run_deadline_passes) return kWaitTimeout;
+  if (g_state.deadline_passes_in.empty()) {
+    if (fake::g_thread) std::exchange(fake::g_thread, nullptr)();
+    return kWaitObject0;
+  }
+  if (fake::g_thread) {  // the first wait: it ends when the run pauses
+    fake::StartRunThread();
+    std::unique_lock<std::mutex> lock(fake::g_run.mutex);
+    fake::g_run.changed.wait(
+        lock, [] { return fake::g_run.paused || fake::g_run.finished; });
+    if (!fake::g_run.finished) return kWaitTimeout;
+  }
+  fake::FinishRunThread();
   return kWaitObject0;
 }
 
 HANDLE GetCurrentProcess() { return fake::kThisProcess; }
 
+// The process ends here; what the run would have done had it got that far is
+// still carried out, so that tests can tell that it would have done nothing.
 BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode) {
+  g_state.events.push_back("TerminateProcess");
   if (hProcess == fake::kThisProcess) g_state.terminated_with = uExitCode;
   if (fake::g_thread) std::exchange(fake::g_thread, nullptr)();
+  fake::FinishRunThread();
   return 1;
 }
 
@@ -321,6 +392,7 @@ LONG RegCloseKey(HKEY hKey) {
 }
 
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
+  fake::MaybePause("ShellExecuteExW");  // recorded once it returns
   g_state.shell_info = *pExecInfo;
   g_state.shell_file = fake::CopyText(pExecInfo->lpFile);
   g_state.shell_parameters = fake::CopyText(pExecInfo->lpParameters);
@@ -355,6 +427,8 @@ HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
                           dwContext};
   g_state.events.push_back("InternetConnectW");
   if (hInternet != fake::kRoot || g_state.connect_fails) return nullptr;
+  fake::g_request.host = fake::CopyText(lpszServerName);
+  fake::g_request.port = nServerPort;
   ++g_state.open_handles;
   return fake::kConnection;
 }
@@ -372,6 +446,12 @@ HINTERNET HttpOpenRequestW(HINTERNET hConnect, LPCWSTR lpszVerb,
                           dwContext};
   g_state.events.push_back("HttpOpenRequestW");
   if (hConnect != fake::kConnection || g_state.request_fails) return nullptr;
+  fake::g_request.object = g_state.request_args.object;
+  fake::g_request.secure = dwFlags & 0x00800000;  // INTERNET_FLAG_SECURE
+  g_state.requested.push_back(
+      fake::Narrow(fake::g_request.host) + ":" +
+      std::to_string(fake::g_request.port) + fake::Narrow(fake::g_request.object) +
+      (fake::g_request.secure ? " secure" : ""));
   auto response = g_state.responses.find(g_state.request_args.object);
   fake::g_body =
       response != g_state.responses.end() ? &response->second : &g_state.body;
@@ -387,18 +467,61 @@ BOOL HttpSendRequestW(HINTERNET hRequest, LPCWSTR lpszHeaders,
   g_state.send_args = {lpszHeaders != nullptr, lpOptional != nullptr,
                        dwHeadersLength, dwOptionalLength};
   g_state.events.push_back("HttpSendRequestW");
-  return hRequest == fake::kRequest;
+  fake::MaybePause("HttpSendRequestW " + fake::Narrow(fake::g_request.object));
+  return hRequest == fake::kRequest && !g_state.send_fails;
 }
 
 BOOL HttpQueryInfoW(HINTERNET hRequest, DWORD dwInfoLevel, void* lpBuffer,
                     DWORD* lpdwBufferLength, DWORD* lpdwIndex) {
   g_state.events.push_back("HttpQueryInfoW");
-  if (hRequest != fake::kRequest || lpdwIndex ||
-      dwInfoLevel != (kHttpQueryContentLength | kHttpQueryFlagNumber) ||
-      *lpdwBufferLength != sizeof(DWORD) || !g_state.content_length) {
-    return 0;
+  if (hRequest != fake::kRequest || lpdwIndex || g_state.send_fails) return 0;
+  const std::u16string& object = fake::g_request.object;
+  std::optional<DWORD> number;
+  if (dwInfoLevel == (kHttpQueryContentLength | kHttpQueryFlagNumber)) {
+    number = g_state.content_length;
+  } else if (dwInfoLevel == (kHttpQueryStatusCode | kHttpQueryFlagNumber)) {
+    auto status = g_state.statuses.find(object);
+    number = status != g_state.statuses.end() ? status->second : 200;
+  } else if (dwInfoLevel == kHttpQueryLocation &&
+             g_state.locations.count(object)) {
+    const std::u16string& text = g_state.locations.at(object);
+    DWORD needed = (text.size() + 1) * sizeof(char16_t);
+    if (*lpdwBufferLength < needed) {
+      *lpdwBufferLength = needed;
+      return 0;  // ERROR_INSUFFICIENT_BUFFER
+    }
+    std::memcpy(lpBuffer, text.c_str(), needed);
+    *lpdwBufferLength = needed - sizeof(char16_t);
+    return 1;
   }
-  std::memcpy(lpBuffer, &*g_state.content_length, sizeof(DWORD));
+  if (!number || *lpdwBufferLength != sizeof(DWORD)) return 0;
+  std::memcpy(lpBuffer, &*number, sizeof(DWORD));
+  return 1;
+}
+
+BOOL InternetQueryOptionW(HINTERNET hInternet, DWORD dwOption, void* lpBuffer,
+                          DWORD* lpdwBufferLength) {
+  g_state.events.push_back("InternetQueryOptionW " + std::to_string(dwOption));
+  if (hInternet != fake::kRequest) return 0;
+  if (dwOption == kInternetOptionSecurityFlags) {
+    if (*lpdwBufferLength < sizeof(DWORD)) return 0;
+    std::memcpy(lpBuffer, &g_state.security_flags, sizeof(DWORD));
+    *lpdwBufferLength = sizeof(DWORD);
+    return 1;
+  }
+  if (dwOption != kInternetOptionUrl) return 0;
+  std::u16string url = g_state.url.value_or(
+      (fake::g_request.secure ? u"https://" : u"http://") +
+      fake::g_request.host + u":" +
+      fake::Widen(std::to_string(fake::g_request.port)) +
+      fake::g_request.object);
+  DWORD needed = (url.size() + 1) * sizeof(char16_t);
+  if (!lpBuffer || *lpdwBufferLength < needed) {
+    *lpdwBufferLength = needed;
+    return 0;  // ERROR_INSUFFICIENT_BUFFER
+  }
+  std::memcpy(lpBuffer, url.c_str(), needed);
+  *lpdwBufferLength = needed - sizeof(char16_t);
   return 1;
 }
 
@@ -491,12 +614,14 @@ CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(
   fake::g_chain = {};
   fake::g_chain.cbSize = sizeof(fake::g_chain);
   fake::g_chain.TrustStatus.dwErrorStatus = g_state.trust.chain_error_status;
-  fake::g_signer_certificate = {sizeof(fake::g_signer_certificate),
-                                fake::kSignerCertificate};
+  fake::g_certificates[0] = {sizeof(platform::CRYPT_PROVIDER_CERT),
+                             fake::kSignerCertificate};
+  fake::g_certificates[1] = {sizeof(platform::CRYPT_PROVIDER_CERT),
+                             fake::kIssuerCertificate};
   fake::g_signer = {};
   fake::g_signer.cbStruct = sizeof(fake::g_signer);
-  fake::g_signer.csCertChain = 1;
-  fake::g_signer.pasCertChain = &fake::g_signer_certificate;
+  fake::g_signer.csCertChain = 2;
+  fake::g_signer.pasCertChain = fake::g_certificates;
   fake::g_signer.pChainContext = &fake::g_chain;
   return &fake::g_signer;
 }
@@ -522,7 +647,9 @@ DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType,
                        pvTypePara ? static_cast<const char*>(pvTypePara) : ""};
   // As Windows does: the name truncated to the buffer, always terminated;
   // the count includes the terminator, and is 1 when there is no name.
-  std::u16string name = g_state.trust.common_name.value_or(u"");
+  std::u16string name = pCertContext == fake::kIssuerCertificate
+                            ? g_state.trust.issuer_common_name
+                            : g_state.trust.common_name.value_or(u"");
   if (name.size() >= cchNameString) name.resize(cchNameString - 1);
   std::copy(name.begin(), name.end(), pszNameString);
   pszNameString[name.size()] = u'\0';

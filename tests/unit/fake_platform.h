@@ -60,6 +60,8 @@ struct TrustScript {
   platform::BOOL policy_result = 1;  // CertVerifyCertificateChainPolicy
   platform::DWORD policy_error = 0;  // its status's dwError
   std::optional<std::u16string> common_name = u"Brenwick Software Ltd";
+  // The chain goes on to the issuer, whose name is a different one.
+  std::u16string issuer_common_name = u"Brenwick Test Root";
 };
 
 struct TrustCall {  // one WinVerifyTrust call, as passed
@@ -88,12 +90,23 @@ struct State {
   MutexState mutex = MutexState::kFree;  // the named mutex CreateMutexW finds
   platform::DWORD last_error = 0;        // GetLastError's answer
   bool run_deadline_passes = false;      // the run's thread outlives the wait
+  // The call during which the run's deadline passes, as its pause point
+  // names it ("ShellExecuteExW", "HttpSendRequestW <object>"): the run
+  // waits there on a thread of its own until the waiting side lets it go on.
+  std::string deadline_passes_in;
 
   // --- How the server behaves.
   bool open_fails = false, connect_fails = false, request_fails = false;
+  bool send_fails = false;     // no response: no status, no body
   std::vector<BodyStep> body;  // the response to any object not below
   std::map<std::u16string, std::vector<BodyStep>> responses;  // by object
+  std::map<std::u16string, platform::DWORD> statuses;  // by object; else 200
+  std::map<std::u16string, std::u16string> locations;  // Location, by object
   std::optional<platform::DWORD> content_length;
+  // What InternetQueryOptionW reports of a request: its security flags, and
+  // its address (by default "http[s]://HOST:PORT/OBJECT" as requested).
+  platform::DWORD security_flags = platform::kSecurityFlagSecure;
+  std::optional<std::u16string> url;
 
   // --- What was called.
   std::vector<std::string> events;  // calls in order, with handle names
@@ -119,6 +132,7 @@ struct State {
     bool headers, optional;
     platform::DWORD headers_length, optional_length;
   } send_args{};
+  std::vector<std::string> requested;  // "host:port/object [secure]", in order
   std::vector<platform::DWORD> read_sizes;  // bytes asked of each read
   std::vector<platform::DWORD> waits_ms;    // WaitForSingleObject's limits
   std::optional<unsigned> terminated_with;  // TerminateProcess's exit code

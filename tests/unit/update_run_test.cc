@@ -8,6 +8,7 @@
 #include "fake_platform.h"
 #include "platform/windows_api.h"
 #include "run/installer_hand_off.h"
+#include "run/installer_publisher.h"
 #include "run/settings.h"
 
 namespace {
@@ -30,8 +31,6 @@ void Install(fake::State& machine, const std::u16string& version) {
 TEST(SettingsTest, HoldsTheFixedTexts) {
   EXPECT_EQ(kSettings.version_server, u"" UPDATE_SERVER_HOST);
   EXPECT_EQ(kSettings.installer_server, u"" UPDATE_SERVER_HOST);
-  EXPECT_NE(kSettings.version_server.data(), kSettings.installer_server.data())
-      << "two independent settings";
   EXPECT_EQ(kSettings.version_file_path, u"/brenwick/version.txt");
   EXPECT_EQ(kSettings.installer_file_path, u"/brenwick/update.exe");
   EXPECT_EQ(kSettings.product_id, u"3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
@@ -57,8 +56,13 @@ TEST(InstallerHandOffTest, StartsTheDownloadedInstallerHidden) {
   EXPECT_EQ(machine.move_file_calls[1].existing, local);
   EXPECT_EQ(machine.move_file_calls[1].new_name, std::nullopt);
   EXPECT_EQ(machine.move_file_calls[1].flags, 4u);
-  EXPECT_EQ(machine.events.back(), "ShellExecuteExW");
-  EXPECT_EQ(machine.events.end()[-2], "MoveFileExW bw_update.exe");
+  // A checked installer stays open, shared for reading only, until started.
+  std::vector<std::string> last = {"MoveFileExW bw_update.exe",
+                                   "ShellExecuteExW"};
+  if (kInstallerPublisher[0]) last.push_back("CloseHandle bw_update.exe");
+  EXPECT_EQ(std::vector<std::string>(machine.events.end() - last.size(),
+                                     machine.events.end()),
+            last);
 
   ASSERT_TRUE(machine.shell_info);
   const platform::SHELLEXECUTEINFOW& info = *machine.shell_info;
@@ -146,38 +150,86 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
 
 // A second agent in the session does nothing while a run is in progress, and
 // so does one that cannot take the lock at all. A run still going at its
-// deadline ends with the process, and starts nothing should it get that far.
+// deadline ends with the process, and starts nothing should it get that far;
+// a start already begun then is let finish, for one network wait at most.
 TEST(UpdateRunTest, RunsOnlyWithTheSessionLockAndWithinTheDeadline) {
+  const std::vector<platform::DWORD> kDeadlineOnly = {kRunDeadlineMs};
   const struct {
     fake::MutexState mutex;
-    bool deadline_passes, runs, starts;
+    const char* deadline_passes_in;  // "": before the run begins
+    bool runs, starts;
+    std::vector<platform::DWORD> waits;
   } cases[] = {
-      {fake::MutexState::kFree, false, true, true},
-      {fake::MutexState::kHeldElsewhere, false, false, false},
-      {fake::MutexState::kCannotCreate, false, false, false},
-      {fake::MutexState::kFree, true, true, false},
+      {fake::MutexState::kFree, nullptr, true, true, kDeadlineOnly},
+      {fake::MutexState::kHeldElsewhere, nullptr, false, false, {}},
+      {fake::MutexState::kCannotCreate, nullptr, false, false, {}},
+      {fake::MutexState::kFree, "", true, false, kDeadlineOnly},
+      {fake::MutexState::kFree, "HttpSendRequestW /brenwick/update.exe", true,
+       false, kDeadlineOnly},
+      {fake::MutexState::kFree, "ShellExecuteExW", true, true,
+       {kRunDeadlineMs, kNetworkTimeoutMs}},
   };
   for (const auto& c : cases) {
     fake::State& machine = fake::Reset();
     machine.mutex = c.mutex;
-    machine.run_deadline_passes = c.deadline_passes;
+    if (c.deadline_passes_in) {
+      machine.run_deadline_passes = !*c.deadline_passes_in;
+      machine.deadline_passes_in = c.deadline_passes_in;
+    }
     machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
     machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
     EXPECT_EQ(AgentMain(), 0);
+    std::string what = c.deadline_passes_in ? c.deadline_passes_in : "-";
     EXPECT_EQ(
         machine.mutex_args.name,
         u"Local\\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
     EXPECT_FALSE(machine.mutex_args.attributes);
     EXPECT_FALSE(machine.mutex_args.initial_owner);
     EXPECT_EQ(machine.events.front(), "CreateMutexW");
-    EXPECT_EQ(machine.shell_info.has_value(), c.starts);
-    EXPECT_EQ(CountEvents(machine, "MoveFileExW bw_update.exe"), c.starts);
-    EXPECT_EQ(CountEvents(machine, "InternetOpenW"), c.runs ? 2 : 0);
-    EXPECT_EQ(machine.waits_ms,
-              std::vector<platform::DWORD>(c.runs, kRunDeadlineMs));
-    EXPECT_EQ(machine.terminated_with,
-              c.deadline_passes ? std::optional<unsigned>(0) : std::nullopt);
+    EXPECT_EQ(machine.shell_info.has_value(), c.starts) << what;
+    EXPECT_EQ(CountEvents(machine, "MoveFileExW bw_update.exe"), c.starts)
+        << what;
+    EXPECT_EQ(CountEvents(machine, "InternetOpenW"), c.runs ? 2 : 0) << what;
+    EXPECT_EQ(machine.waits_ms, c.runs ? c.waits : std::vector<platform::DWORD>{})
+        << what;
+    EXPECT_EQ(machine.terminated_with, c.deadline_passes_in
+                                           ? std::optional<unsigned>(0)
+                                           : std::nullopt)
+        << what;
+    if (c.starts && c.deadline_passes_in) {
+      auto start = std::find(machine.events.begin(), machine.events.end(),
+                             "ShellExecuteExW");
+      EXPECT_LT(start - machine.events.begin(),
+                std::find(machine.events.begin(), machine.events.end(),
+                          "TerminateProcess") -
+                    machine.events.begin())
+          << "the start ends before the process does";
+    }
     EXPECT_EQ(machine.open_handles, 0) << "the lock is released at the end";
+  }
+}
+
+// Each download has its own deadline: the version file's is the shorter.
+TEST(UpdateRunTest, EachDownloadKeepsItsOwnDeadline) {
+  const struct {
+    platform::DWORD version_takes_ms, installer_takes_ms;
+    bool starts;
+  } cases[] = {
+      {kVersionFileDeadlineMs - 1, kVersionFileDeadlineMs, true},
+      {kVersionFileDeadlineMs, 0, false},  // read as 1.0.0.0: up to date
+      {0, kInstallerDeadlineMs - 1, true},
+      {0, kInstallerDeadlineMs, false},
+  };
+  for (const auto& c : cases) {
+    fake::State& machine = fake::Reset();
+    Install(machine, u"1.0");
+    machine.responses[u"/brenwick/version.txt"] = {
+        {"9.0", false, false, {}, c.version_takes_ms}, {"\n"}};
+    machine.responses[u"/brenwick/update.exe"] = {
+        {"MZ", false, false, {}, c.installer_takes_ms}, {"\0"}};
+    AgentMain();
+    EXPECT_EQ(machine.shell_info.has_value(), c.starts)
+        << c.version_takes_ms << " " << c.installer_takes_ms;
   }
 }
 

@@ -41,8 +41,25 @@ extern "C" void* __cxa_get_globals_fast() noexcept {
   return &g_exception_globals;
 }
 
+// The emergency pool that libstdc++ throws from when memory runs out guards
+// itself with a mutex of libgcc's threading layer, which brings semaphores,
+// thread-local storage and their imports. Exceptions are thrown on one thread
+// at a time (above), so there is nothing for the guard to guard.
+extern "C" {
+void __gthr_win32_mutex_init_function(void*) {}
+void __gthr_win32_mutex_destroy(void*) {}
+int __gthr_win32_mutex_lock(void*) { return 0; }
+int __gthr_win32_mutex_unlock(void*) { return 0; }
+}
+
 // The C runtime's start-up fixes up references to data imported from DLLs
 // ("pseudo-relocations"), reporting trouble with printf. The agent imports no
 // data, and the link uses --disable-runtime-pseudo-reloc, which fails the
 // build should that ever change, so there is never anything to fix up.
 extern "C" void _pei386_runtime_relocator() {}
+
+// The C runtime's start-up installs a handler for errors in maths functions;
+// mingw's default prints them with fprintf. The agent calls none, so this one
+// only says "not handled", and keeps fprintf and its stream table out.
+struct _exception;
+extern "C" int _matherr(struct _exception*) { return 0; }

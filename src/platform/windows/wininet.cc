@@ -9,6 +9,8 @@ static_assert(platform::kInternetOpenTypePreconfig ==
 static_assert(platform::kInternetServiceHttp == INTERNET_SERVICE_HTTP);
 static_assert(platform::kHttpQueryContentLength == HTTP_QUERY_CONTENT_LENGTH);
 static_assert(platform::kHttpQueryFlagNumber == HTTP_QUERY_FLAG_NUMBER);
+static_assert(platform::kHttpQueryStatusCode == HTTP_QUERY_STATUS_CODE);
+static_assert(platform::kHttpQueryLocation == HTTP_QUERY_LOCATION);
 static_assert(platform::kInternetOptionConnectTimeout ==
               INTERNET_OPTION_CONNECT_TIMEOUT);
 static_assert(platform::kInternetOptionSendTimeout ==
