@@ -19,12 +19,12 @@ bool StartsWithIgnoringAsciiCase(std::u16string_view text,
 }
 
 // A port of one to five digits from 1 to 65535, or 0.
-std::uint16_t ReadPort(std::u16string_view digits) {
-  if (digits.empty() || digits.size() > 5) return 0;
+std::uint16_t ReadPort(const char16_t* digits, std::size_t count) {
+  if (count == 0 || count > 5) return 0;
   std::uint32_t port = 0;
-  for (char16_t c : digits) {
-    if (c < u'0' || c > u'9') return 0;
-    port = port * 10 + (c - u'0');
+  for (std::size_t i = 0; i < count; ++i) {
+    if (digits[i] < u'0' || digits[i] > u'9') return 0;
+    port = port * 10 + (digits[i] - u'0');
   }
   return port > 0xFFFF ? 0 : port;
 }
@@ -38,29 +38,30 @@ bool HttpsRedirectTarget(char16_t* location,
   for (char16_t c : text) {
     if (c <= u' ' || c == 0x7F) return false;
   }
-  // Where the address's host begins; 0: a path on the same server.
+  // Where the address's host begins; 0: a path on the same server. (Views
+  // are cut by hand, all within the text: substr would check it again.)
   std::size_t authority = StartsWithIgnoringAsciiCase(text, u"https://") ? 8
-                          : text.substr(0, 2) == u"//"                   ? 2
+                          : StartsWithIgnoringAsciiCase(text, u"//")     ? 2
                                                                          : 0;
-  if (text.substr(0, 1) != u"/" && authority == 0) return false;
+  if (authority == 0 && !StartsWithIgnoringAsciiCase(text, u"/")) return false;
   std::size_t path = text.find(u'/', authority);
   if (path == std::u16string_view::npos) return false;
   RequestTarget to = target;
   if (authority) {
-    std::u16string_view name = text.substr(authority, path - authority);
+    std::u16string_view name(location + authority, path - authority);
     if (name.find_first_of(u"@[]?#") != std::u16string_view::npos) {
       return false;
     }
     std::size_t colon = name.find(u':');
     to.port = kHttpsPort;
     if (colon != std::u16string_view::npos) {
-      to.port = ReadPort(name.substr(colon + 1));
-      name = name.substr(0, colon);
+      to.port = ReadPort(name.data() + colon + 1, name.size() - colon - 1);
+      name.remove_suffix(name.size() - colon);
     }
     if (name.empty() || name.size() > kMaxHostCharacters || to.port == 0) {
       return false;
     }
-    name.copy(host, name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) host[i] = name[i];
     host[name.size()] = u'\0';
     to.host = host;
   }

@@ -33,8 +33,15 @@ using HINSTANCE = void*;
 #define PLATFORM_WINAPI
 #endif
 
-// kernel32: temporary folder, machine architecture, character types.
+// kernel32: temporary folder, machine architecture, character types, and
+// functions that only some versions of Windows have.
 DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
+
+using HMODULE = void*;
+using LPCSTR = const char*;
+using FARPROC = std::intptr_t(PLATFORM_WINAPI*)();
+HMODULE GetModuleHandleA(LPCSTR lpModuleName);
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 
 struct SYSTEM_INFO {
   WORD wProcessorArchitecture;
@@ -61,10 +68,33 @@ constexpr WORD kC1Space = 0x0008;    // C1_SPACE
 // overlapping.
 DWORD GetTickCount();
 DWORD GetCurrentProcessId();
-HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  void* lpSecurityDescriptor;
+  BOOL bInheritHandle;
+};
+HANDLE CreateMutexW(SECURITY_ATTRIBUTES* lpMutexAttributes, BOOL bInitialOwner,
                     LPCWSTR lpName);
 DWORD GetLastError();
 constexpr DWORD kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+constexpr DWORD kMutexAllAccess = 0x1F0001;  // MUTEX_ALL_ACCESS
+
+// advapi32: who this process runs as, and who owns a kernel object.
+BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
+                      HANDLE* TokenHandle);
+constexpr DWORD kTokenQuery = 0x0008;  // TOKEN_QUERY
+BOOL GetTokenInformation(HANDLE TokenHandle, int TokenInformationClass,
+                         void* TokenInformation, DWORD TokenInformationLength,
+                         DWORD* ReturnLength);
+constexpr int kTokenUser = 1;  // TokenUser
+struct TOKEN_USER {            // its SID_AND_ATTRIBUTES
+  void* Sid;
+  DWORD Attributes;
+};
+BOOL GetKernelObjectSecurity(HANDLE Handle, DWORD RequestedInformation,
+                             void* pSecurityDescriptor, DWORD nLength,
+                             DWORD* lpnLengthNeeded);
+constexpr DWORD kOwnerSecurityInformation = 0x1;  // OWNER_SECURITY_INFORMATION
 
 // kernel32: a thread for the run, a bounded wait for it, and the end of the
 // process when it does not finish in time.
@@ -119,7 +149,9 @@ inline HKEY HkeyLocalMachine() {
 }
 constexpr LONG kErrorSuccess = 0;    // ERROR_SUCCESS
 constexpr DWORD kKeyRead = 0x20019;  // KEY_READ
+constexpr DWORD kKeyQueryValue = 0x1;  // KEY_QUERY_VALUE
 constexpr DWORD kRegSz = 1;          // REG_SZ
+constexpr DWORD kRegMultiSz = 7;     // REG_MULTI_SZ
 
 // shell32: starting the installer. Same layout as the Windows record, so its
 // size is 60 bytes in a 32-bit process.
@@ -264,7 +296,6 @@ CRYPT_PROVIDER_SGNR* WTHelperGetProvSignerFromChain(
 constexpr DWORD kCertTrustRevocationStatusUnknown = 0x40;
 constexpr DWORD kCertTrustIsOfflineRevocation = 0x01000000;
 
-using LPCSTR = const char*;
 struct CERT_CHAIN_POLICY_PARA {
   DWORD cbSize;
   DWORD dwFlags;

@@ -2,6 +2,7 @@
 
 #include "net/download_to_file.h"
 #include "platform/windows_api.h"
+#include "run/delayed_deletion.h"
 #include "run/installer_publisher.h"
 #include "run/installer_signature.h"
 #include "run/run_deadline.h"
@@ -35,8 +36,7 @@ void InstallerHandOff() {
   if (BeginInstallerStart()) {
     // Deleted at the next restart where the agent has administrative rights;
     // otherwise it stays until a later hand-off replaces it.
-    platform::MoveFileExW(local_path.c_str(), nullptr,
-                          platform::kMovefileDelayUntilReboot);
+    RegisterDeletionAtReboot(local_path);
 
     // No process handle is requested: the agent never waits for the
     // installer.

@@ -12,10 +12,10 @@ SettingsBlock BuildSettings() {
   block.native_uninstall_key =
       u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
       block.product_id + u"_is1";
-  block.wow64_uninstall_key =
-      u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-      u"\\" +
-      block.product_id + u"_is1";
+  // The same key in the 32-bit view: "Software\Wow6432Node\Microsoft\...".
+  block.wow64_uninstall_key = block.native_uninstall_key;
+  block.wow64_uninstall_key.insert(sizeof(u"Software\\") / sizeof(char16_t) - 1,
+                                   u"Wow6432Node\\");
   block.installer_local_file_name = u"bw_update.exe";
   return block;
 }

@@ -59,7 +59,7 @@ inline constexpr std::uint32_t kInstallerDeadlineMs = 60 * 60'000;
 inline constexpr std::uint32_t kRunDeadlineMs =
     kVersionFileDeadlineMs + kInstallerDeadlineMs + 5 * kNetworkTimeoutMs;
 
-// The lock that makes a second agent in the same session do nothing while a
-// run is in progress: a mutex in the session's namespace, named after the
-// product id.
+// The lock that makes a second agent of the same account in the same session
+// do nothing while a run is in progress: a mutex in the session's namespace,
+// named after the product id.
 inline constexpr char16_t kRunLockPrefix[] = u"Local\\BrenwickUpdateAgent-";

@@ -3,6 +3,7 @@
 #include "platform/windows_api.h"
 #include "run/installer_hand_off.h"
 #include "run/run_deadline.h"
+#include "run/run_lock.h"
 #include "run/settings.h"
 #include "version/installed_version.h"
 #include "version/published_version.h"
@@ -21,20 +22,16 @@ void UpdateRun() {
 }
 
 int AgentMain() {
-  // One run at a time in a session: an agent started while another one's run
-  // is in progress does nothing, as if it had been started a moment later.
-  // Should the lock be unobtainable, nothing runs either: two overlapping
-  // runs could start the installer twice.
-  platform::HANDLE run_lock = nullptr;
+  // One run at a time for an account in a session: an agent started while
+  // another one's run is in progress does nothing, as if it had been started
+  // a moment later. What else may hold the lock's name never stops a run.
+  RunLock lock{};
   try {
-    WideText lock_name = kRunLockPrefix + kSettings.product_id;
-    run_lock = platform::CreateMutexW(nullptr, false, lock_name.c_str());
-    if (run_lock && platform::GetLastError() != platform::kErrorAlreadyExists) {
-      RunWithDeadline(&UpdateRun);
-    }
+    lock = TakeRunLock();
+    if (!lock.another_run) RunWithDeadline(&UpdateRun);
   } catch (...) {
     // Nothing to report to and nobody to tell: the agent exits quietly.
   }
-  if (run_lock) platform::CloseHandle(run_lock);
+  if (lock.handle) platform::CloseHandle(lock.handle);
   return 0;
 }

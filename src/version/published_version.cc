@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "net/download_to_file.h"
-#include "platform/windows_api.h"
+#include "run/delayed_deletion.h"
 #include "run/settings.h"
 #include "version/first_line.h"
 #include "version/text_helpers.h"
@@ -22,7 +22,6 @@ WideText PublishedVersion() {
   Trim(version);
   // Asks Windows to delete the file at the next restart; that needs
   // administrative rights and is not required for anything else.
-  platform::MoveFileExW(local_path.c_str(), nullptr,
-                        platform::kMovefileDelayUntilReboot);
+  RegisterDeletionAtReboot(local_path);
   return version;
 }

@@ -3,8 +3,25 @@
 #include "platform/windows_api.h"
 
 namespace {
+
 constexpr platform::DWORD kTempPathBufferLength = 260;
+
+// GetTempPath2W, where Windows has it (Windows 11, Server 2022, and Windows
+// 10 and Servers 2016 and 2019 since their 2025 updates): for the system
+// account its own folder, which no other user may enter, and for everyone
+// else exactly what GetTempPathW gives. Elsewhere it is missing, so it is
+// looked up rather than imported.
+using GetTempPath2WFunction = platform::DWORD(PLATFORM_WINAPI*)(
+    platform::DWORD nBufferLength, platform::LPWSTR lpBuffer);
+
+GetTempPath2WFunction FindGetTempPath2W() {
+  // Through the generic function pointer type, as any cast from GetProcAddress.
+  return reinterpret_cast<GetTempPath2WFunction>(
+      reinterpret_cast<void (*)()>(platform::GetProcAddress(
+          platform::GetModuleHandleA("kernel32.dll"), "GetTempPath2W")));
 }
+
+}  // namespace
 
 bool IsCLocaleSpace(char16_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20;
@@ -21,8 +38,10 @@ void Trim(WideText& text) {
 
 WideText TemporaryFolderPath() {
   char16_t buffer[kTempPathBufferLength] = {};
+  GetTempPath2WFunction get_temp_path2 = FindGetTempPath2W();
   platform::DWORD length =
-      platform::GetTempPathW(kTempPathBufferLength, buffer);
+      get_temp_path2 ? get_temp_path2(kTempPathBufferLength, buffer)
+                     : platform::GetTempPathW(kTempPathBufferLength, buffer);
   if (length == 0 || length >= kTempPathBufferLength) return WideText();
   return WideText(buffer, length);
 }

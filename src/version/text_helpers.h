@@ -11,5 +11,6 @@ bool IsCLocaleSpace(char16_t c);
 void Trim(WideText& text);
 
 // The user's temporary folder with its trailing backslash, or the empty text
-// when Windows cannot give it in 259 characters or fewer.
+// when Windows cannot give it in 259 characters or fewer. For the system
+// account, its own folder where Windows has one.
 WideText TemporaryFolderPath();

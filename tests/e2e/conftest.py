@@ -5,7 +5,7 @@ Environment:
   E2E_AGENT       the agent exe (default: the wine-x64 build)
   E2E_INSTALLER   the test installer exe (default: the wine-x64 build)
   E2E_RUNTIME_CHECK  the exception check linked like the agent
-  E2E_FILE_HOLDER    holds a file open without sharing
+  E2E_FILE_HOLDER    holds a file, or a kernel object's name, as others may
   E2E_TRUST_ROOT     makes a root certificate trusted on the machine
   E2E_PUBLISHER      the publisher the agent was built to require, if any
   E2E_SIGNED_DIR     the signed test installers, made already (none: made
@@ -125,6 +125,17 @@ class Machine:
     def _installer_env(self, installs):
         return {"BW_TEST_INSTALLER_LOG": self.prefix.to_windows(self.installer_log),
                 "BW_TEST_INSTALL_VERSION": installs}
+
+    def hold(self, *what):
+        """Has another program hold `what` (file PATH [SHARE], or name KIND
+        NAME: see file_holder.cc) until the returned process is killed."""
+        signal = self.work / f"held-{time.time_ns()}"
+        holder = self.prefix.start([FILE_HOLDER, 60, self.prefix.to_windows(signal), *what])
+        deadline = time.time() + 30
+        while not signal.exists() and holder.poll() is None and time.time() < deadline:
+            time.sleep(0.05)
+        assert signal.exists(), f"the holder did not take {what} (exit {holder.poll()})"
+        return holder
 
     def installer_record(self):
         """What the test installer recorded, as a dict, or None if it never ran."""

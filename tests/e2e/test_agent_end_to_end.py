@@ -36,12 +36,17 @@ def test_outdated_machine_is_updated_then_up_to_date(machine, server, installer_
     assert run.ended_at * 1000 < int(record["finish"]), "the agent does not wait"
     assert machine.installed_version() == "3.1.0.5"
 
-    server.reset()
-    server.serve(VERSION, Response("file", b"3.1.0.5\r\n"))
+    # Up to date now: each later run makes one request, starts nothing, and
+    # registers nothing that is registered already.
     machine.installer_log.unlink()
-    assert_quiet_success(machine.run_agent())
-    assert server.request_paths() == [VERSION]
-    assert machine.installer_record() is None
+    for _ in range(2):
+        server.reset()
+        server.serve(VERSION, Response("file", b"3.1.0.5\r\n"))
+        assert_quiet_success(machine.run_agent())
+        assert server.request_paths() == [VERSION]
+        assert machine.installer_record() is None
+        assert sorted(machine.prefix.pending_deletions()) == sorted(
+            [machine.version_path_windows, machine.installer_path_windows])
 
 
 @pytest.mark.windows_kind

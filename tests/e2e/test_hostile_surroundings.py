@@ -1,7 +1,8 @@
 """What others may have prepared: links and stale files planted in the
-temporary folder, a second agent started during a run, and servers that stall
-or trickle. The agent writes only files it created itself, starts the
-installer at most once, and never hangs."""
+temporary folder, the run lock's name taken first, a second agent started
+during a run, and servers that stall or trickle. The agent writes only files
+it created itself, starts the installer at most once, lets nobody but another
+run of its own account stop an update, and never hangs."""
 
 import os
 import socket
@@ -61,6 +62,23 @@ def test_files_planted_in_the_temporary_folder_are_never_written_through(
         assert planted.read_bytes() == content
         assert planted.is_symlink() == (plant == "symbolic link")
     assert len(list(machine.prefix.temp_unix.iterdir())) == len(NAMES)
+
+
+LOCK_NAME = r"Local\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35"
+
+
+@pytest.mark.parametrize("squatter", ["deny-all", "other-owner", "no-owner", "event"])
+def test_a_lock_name_taken_by_anything_else_does_not_stop_the_update(
+        machine, server, installer_bytes, squatter):
+    holder = machine.hold("name", squatter, LOCK_NAME)
+    try:
+        server.serve(VERSION, Response("file", b"3.1.0.5\r\n"))
+        server.serve(INSTALLER, Response("file", installer_bytes))
+        assert quiet(machine.run_agent())
+        assert machine.wait_for_installer() is not None
+    finally:
+        holder.kill()
+        holder.wait()
 
 
 def test_a_second_agent_during_a_run_does_nothing(machine, server, installer_bytes):

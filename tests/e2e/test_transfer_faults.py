@@ -2,11 +2,8 @@
 happens the agent exits quietly with 0, starts nothing half-written, leaves
 nothing half-written at the installer's path, and keeps an earlier good file."""
 
-import time
-
 import pytest
 
-from conftest import FILE_HOLDER
 from vendor_server import Response
 
 VERSION = "/brenwick/version.txt"
@@ -43,18 +40,6 @@ def test_many_tiny_chunks_arrive_whole(machine, server, installer_bytes):
     assert machine.wait_for_installer() is not None
 
 
-def hold(machine, path, share=0):
-    """Has another program hold `path` open (sharing `share`) until killed."""
-    holder = machine.prefix.start([FILE_HOLDER, machine.prefix.to_windows(path), 30, share])
-    held = path.with_name(path.name + ".held")
-    deadline = time.time() + 30
-    while not held.exists() and time.time() < deadline:
-        time.sleep(0.05)
-    assert held.exists(), "the holder did not open the file"
-    held.unlink()
-    return holder
-
-
 # A file that cannot be replaced is never believed: an installer held open
 # is not started, and a version file held open (here planted, asking for an
 # update, and shared with all but deletion) is not read over what arrived.
@@ -67,7 +52,7 @@ def test_a_file_held_open_by_another_program(machine, server, installer_bytes,
     machine.installer_file.write_bytes(EARLIER)
     machine.version_file.write_bytes(b"99.0\n")
     path = machine.installer_file if held == "installer" else machine.version_file
-    holder = hold(machine, path, share)
+    holder = machine.hold("file", machine.prefix.to_windows(path), share)
     try:
         server.serve(VERSION, Response("file", published))
         server.serve(INSTALLER, Response("file", installer_bytes))

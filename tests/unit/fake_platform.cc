@@ -33,6 +33,8 @@ platform::HINTERNET const kConnection = reinterpret_cast<void*>(0x200);
 platform::HINTERNET const kRequest = reinterpret_cast<void*>(0x300);
 platform::HKEY const kKey = reinterpret_cast<void*>(0x400);
 platform::HANDLE const kMutex = reinterpret_cast<void*>(0x500);
+platform::HANDLE const kToken = reinterpret_cast<void*>(0x510);
+platform::HMODULE const kKernel32 = reinterpret_cast<void*>(0x520);
 platform::HANDLE const kTrustState = reinterpret_cast<void*>(0x600);
 platform::HANDLE const kThread = reinterpret_cast<void*>(0x900);
 platform::HANDLE const kThisProcess = reinterpret_cast<void*>(-1);
@@ -193,6 +195,28 @@ DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
   return path.size();
 }
 
+HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
+  return std::string(lpModuleName) == "kernel32.dll" ? fake::kKernel32
+                                                      : nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  if (hModule != fake::kKernel32 || !g_state.has_get_temp_path2 ||
+      std::string(lpProcName) != "GetTempPath2W") {
+    return nullptr;
+  }
+  DWORD (*get_temp_path2)(DWORD, LPWSTR) = [](DWORD nBufferLength,
+                                              LPWSTR lpBuffer) -> DWORD {
+    g_state.events.push_back("GetTempPath2W");
+    const std::u16string& path = g_state.temp_path2;
+    if (path.size() + 1 > nBufferLength) return path.size() + 1;
+    std::copy(path.begin(), path.end(), lpBuffer);
+    lpBuffer[path.size()] = u'\0';
+    return path.size();
+  };
+  return reinterpret_cast<FARPROC>(get_temp_path2);
+}
+
 void GetNativeSystemInfo(SYSTEM_INFO* lpSystemInfo) {
   fake::MaybeThrow("GetNativeSystemInfo");
   *lpSystemInfo = SYSTEM_INFO{};
@@ -216,7 +240,21 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
   std::string event = "MoveFileExW " + fake::BaseName(lpExistingFileName);
   if (lpNewFileName) event += " -> " + fake::BaseName(lpNewFileName);
   g_state.events.push_back(event);
-  if (dwFlags & kMovefileDelayUntilReboot) return 1;  // only registered
+  if (dwFlags & kMovefileDelayUntilReboot) {
+    if (!g_state.admin) return 0;
+    // Appended as Windows does: "\\??\\" and the path, an empty target,
+    // and the empty text that ends the list.
+    fake::RegistryValue& value = g_state.registry[fake::kSessionManagerKey];
+    value.type = kRegMultiSz;
+    std::vector<std::uint8_t>& list = value.data;
+    if (!list.empty()) list.resize(list.size() - 2);
+    for (char16_t c : u"\\??\\" + std::u16string(lpExistingFileName) +
+                          std::u16string(3, u'\0')) {
+      list.push_back(c & 0xFF);
+      list.push_back(c >> 8);
+    }
+    return 1;
+  }
   if (!lpNewFileName || g_state.locked_paths.count(lpNewFileName)) return 0;
   std::error_code error;
   std::filesystem::rename(fake::Narrow(lpExistingFileName),
@@ -275,20 +313,94 @@ DWORD GetTickCount() { return g_state.tick; }
 
 DWORD GetCurrentProcessId() { return g_state.process_id; }
 
-HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
+HANDLE CreateMutexW(SECURITY_ATTRIBUTES* lpMutexAttributes, BOOL bInitialOwner,
                     LPCWSTR lpName) {
-  g_state.mutex_args = {lpMutexAttributes != nullptr, bInitialOwner,
+  g_state.mutex_args = {lpMutexAttributes != nullptr, 0, 0, {}, bInitialOwner,
                         fake::CopyText(lpName)};
-  g_state.events.push_back("CreateMutexW");
-  if (g_state.mutex == fake::MutexState::kCannotCreate) {
-    g_state.last_error = 5;  // ERROR_ACCESS_DENIED
-    return nullptr;
+  if (lpMutexAttributes) {
+    g_state.mutex_args.attributes_length = lpMutexAttributes->nLength;
+    g_state.mutex_args.inherit_handle = lpMutexAttributes->bInheritHandle;
+    // A self-relative descriptor, read as far as its DACL reaches.
+    auto* descriptor =
+        static_cast<const std::uint8_t*>(lpMutexAttributes->lpSecurityDescriptor);
+    std::uint32_t dacl = 0;
+    std::uint16_t dacl_size = 0;
+    std::memcpy(&dacl, descriptor + 16, 4);
+    std::memcpy(&dacl_size, descriptor + dacl + 2, 2);
+    g_state.mutex_args.descriptor.assign(descriptor,
+                                         descriptor + dacl + dacl_size);
   }
-  g_state.last_error = g_state.mutex == fake::MutexState::kHeldElsewhere
-                           ? kErrorAlreadyExists
-                           : 0;
+  g_state.events.push_back("CreateMutexW");
+  switch (g_state.mutex) {
+    case fake::MutexState::kDenied:
+      g_state.last_error = 5;  // ERROR_ACCESS_DENIED
+      return nullptr;
+    case fake::MutexState::kOtherKind:
+      g_state.last_error = 6;  // ERROR_INVALID_HANDLE
+      return nullptr;
+    case fake::MutexState::kFree:
+      g_state.last_error = 0;
+      break;
+    default:
+      g_state.last_error = kErrorAlreadyExists;
+  }
   ++g_state.open_handles;
   return fake::kMutex;
+}
+
+BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
+                      HANDLE* TokenHandle) {
+  g_state.events.push_back("OpenProcessToken");
+  if (ProcessHandle != fake::kThisProcess || DesiredAccess != kTokenQuery ||
+      g_state.token_fails) {
+    return 0;
+  }
+  *TokenHandle = fake::kToken;
+  ++g_state.open_handles;
+  return 1;
+}
+
+BOOL GetTokenInformation(HANDLE TokenHandle, int TokenInformationClass,
+                         void* TokenInformation, DWORD TokenInformationLength,
+                         DWORD* ReturnLength) {
+  DWORD needed = sizeof(TOKEN_USER) + g_state.user.size();
+  *ReturnLength = needed;
+  if (TokenHandle != fake::kToken || TokenInformationClass != kTokenUser ||
+      TokenInformationLength < needed) {
+    return 0;
+  }
+  auto* record = static_cast<TOKEN_USER*>(TokenInformation);
+  record->Sid = record + 1;
+  record->Attributes = 0;
+  std::memcpy(record->Sid, g_state.user.data(), g_state.user.size());
+  return 1;
+}
+
+BOOL GetKernelObjectSecurity(HANDLE Handle, DWORD RequestedInformation,
+                             void* pSecurityDescriptor, DWORD nLength,
+                             DWORD* lpnLengthNeeded) {
+  g_state.events.push_back("GetKernelObjectSecurity");
+  if (Handle != fake::kMutex ||
+      RequestedInformation != kOwnerSecurityInformation) {
+    return 0;
+  }
+  const std::vector<std::uint8_t> another_user = {1, 5, 0, 0, 0, 0, 0, 5,
+                                                  21, 0, 0, 0, 1, 0, 0, 0,
+                                                  2, 0, 0, 0, 3, 0, 0, 0,
+                                                  233, 3, 0, 0};
+  std::vector<std::uint8_t> owner;
+  if (g_state.mutex == fake::MutexState::kOurs) owner = g_state.user;
+  if (g_state.mutex == fake::MutexState::kOtherAccounts) owner = another_user;
+  // Self-relative, with the owner (if any) after the 20-byte header.
+  std::vector<std::uint8_t> descriptor(20, 0);
+  descriptor[0] = 1;
+  descriptor[3] = 0x80;  // SE_SELF_RELATIVE
+  if (!owner.empty()) descriptor[4] = 20;
+  descriptor.insert(descriptor.end(), owner.begin(), owner.end());
+  *lpnLengthNeeded = descriptor.size();
+  if (nLength < descriptor.size()) return 0;
+  std::memcpy(pSecurityDescriptor, descriptor.data(), descriptor.size());
+  return 1;
 }
 
 DWORD GetLastError() { return g_state.last_error; }
@@ -334,6 +446,7 @@ BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode) {
 
 BOOL CloseHandle(HANDLE hObject) {
   if (hObject == fake::kThread) return --g_state.open_handles, 1;
+  if (hObject == fake::kToken) return --g_state.open_handles, 1;
   if (hObject == fake::kMutex) {
     g_state.events.push_back("CloseHandle mutex");
     --g_state.open_handles;
@@ -375,12 +488,16 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
   const fake::RegistryValue& value =
       g_state.registry.at(g_state.reg_open_args.sub_key);
   if (value.status != kErrorSuccess) return value.status;
+  if (!lpData) {  // only the size is asked for
+    *lpcbData = value.data.size();
+    return kErrorSuccess;
+  }
   if (value.data.size() > *lpcbData) return 234;  // ERROR_MORE_DATA
   if (!value.data.empty()) {
     std::memcpy(lpData, value.data.data(), value.data.size());
   }
   *lpcbData = value.data.size();
-  *lpType = kRegSz;
+  *lpType = value.type;
   return kErrorSuccess;
 }
 

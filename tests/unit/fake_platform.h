@@ -26,7 +26,19 @@ struct BodyStep {
   platform::DWORD takes_ms = 0;  // the clock moves on once it is all read
 };
 
-enum class MutexState { kFree, kHeldElsewhere, kCannotCreate };
+// What stands at the run lock's name when the agent asks for it.
+enum class MutexState {
+  kFree,           // nothing: the agent's own mutex is made
+  kOurs,           // another run's: a mutex the process's user owns
+  kOtherAccounts,  // a mutex that another user owns
+  kNoOwner,        // a mutex made with no owner
+  kDenied,         // a mutex this account may not open
+  kOtherKind,      // an object of another kind
+};
+
+// The registry key that holds PendingFileRenameOperations.
+inline const std::u16string kSessionManagerKey =
+    u"System\\CurrentControlSet\\Control\\Session Manager";
 
 struct SetOptionCall {
   std::string handle;
@@ -36,6 +48,7 @@ struct SetOptionCall {
 struct RegistryValue {
   platform::LONG status = platform::kErrorSuccess;
   std::vector<std::uint8_t> data;  // what the query copies out
+  platform::DWORD type = platform::kRegSz;
 };
 
 struct CreateFileCall {
@@ -88,6 +101,12 @@ struct State {
   platform::DWORD tick = 0;              // GetTickCount's answer
   platform::DWORD process_id = 0x1a2b;   // GetCurrentProcessId's answer
   MutexState mutex = MutexState::kFree;  // the named mutex CreateMutexW finds
+  // The process's user: S-1-5-18, the system account.
+  std::vector<std::uint8_t> user = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+  bool token_fails = false;              // OpenProcessToken fails
+  bool has_get_temp_path2 = false;       // kernel32 exports GetTempPath2W
+  std::u16string temp_path2;             // and its answer
+  bool admin = true;  // a deletion at reboot is registered, in the registry
   platform::DWORD last_error = 0;        // GetLastError's answer
   bool run_deadline_passes = false;      // the run's thread outlives the wait
   // The call during which the run's deadline passes, as its pause point
@@ -139,6 +158,9 @@ struct State {
   std::vector<SetOptionCall> options;  // InternetSetOptionW calls, in order
   struct {
     bool attributes;
+    platform::DWORD attributes_length;
+    platform::BOOL inherit_handle;
+    std::vector<std::uint8_t> descriptor;  // as far as its DACL reaches
     platform::BOOL initial_owner;
     std::u16string name;
   } mutex_args{};

@@ -44,11 +44,15 @@ TEST(TrimTest, RemovesCLocaleWhiteSpaceFromBothEndsOnly) {
   }
 }
 
+// Where Windows has GetTempPath2W, its answer (the system account's own
+// folder), under the same rules; elsewhere GetTempPathW's.
 TEST(TemporaryFolderPathTest, GivesThePathOnlyWhenItFits) {
+  const std::u16string kSystemTemp = u"C:\\Windows\\SystemTemp\\";
   const struct {
     std::optional<std::u16string> path;
     platform::DWORD override_result;
     std::u16string expected;
+    std::optional<std::u16string> path2;  // GetTempPath2W's, if it is there
   } cases[] = {
       {u"C:\\Users\\A\\AppData\\Local\\Temp\\", 0,
        u"C:\\Users\\A\\AppData\\Local\\Temp\\"},
@@ -56,12 +60,18 @@ TEST(TemporaryFolderPathTest, GivesThePathOnlyWhenItFits) {
       {std::u16string(259, u'a'), 0, std::u16string(259, u'a')},
       {std::u16string(260, u'a'), 0, u""},  // needs 261 units
       {u"C:\\T\\", 260, u""},               // reports 260
+      {u"C:\\Windows\\Temp\\", 0, kSystemTemp, kSystemTemp},
+      {u"C:\\T\\", 0, u"", std::u16string(260, u'a')},
   };
   for (const auto& c : cases) {
     fake::State& machine = fake::Reset();
     machine.temp_path = c.path;
     machine.temp_path_result_override = c.override_result;
+    machine.has_get_temp_path2 = c.path2.has_value();
+    machine.temp_path2 = c.path2.value_or(u"");
     EXPECT_EQ(TemporaryFolderPath(), c.expected);
+    EXPECT_EQ(machine.events, std::vector<std::string>{c.path2 ? "GetTempPath2W"
+                                                               : "GetTempPathW"});
   }
 }
 

@@ -148,30 +148,45 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
   }
 }
 
-// A second agent in the session does nothing while a run is in progress, and
-// so does one that cannot take the lock at all. A run still going at its
+// A second agent of the account does nothing while a run is in progress;
+// nothing else at the lock's name stops a run. A run still going at its
 // deadline ends with the process, and starts nothing should it get that far;
 // a start already begun then is let finish, for one network wait at most.
-TEST(UpdateRunTest, RunsOnlyWithTheSessionLockAndWithinTheDeadline) {
+TEST(UpdateRunTest, RunsUnlessAnotherRunOfTheAccountAndWithinTheDeadline) {
+  using fake::MutexState;
   const std::vector<platform::DWORD> kDeadlineOnly = {kRunDeadlineMs};
   const struct {
-    fake::MutexState mutex;
+    MutexState mutex;
     const char* deadline_passes_in;  // "": before the run begins
     bool runs, starts;
     std::vector<platform::DWORD> waits;
+    bool token_fails = false;  // the user cannot be told: no lock
   } cases[] = {
-      {fake::MutexState::kFree, nullptr, true, true, kDeadlineOnly},
-      {fake::MutexState::kHeldElsewhere, nullptr, false, false, {}},
-      {fake::MutexState::kCannotCreate, nullptr, false, false, {}},
-      {fake::MutexState::kFree, "", true, false, kDeadlineOnly},
-      {fake::MutexState::kFree, "HttpSendRequestW /brenwick/update.exe", true,
-       false, kDeadlineOnly},
-      {fake::MutexState::kFree, "ShellExecuteExW", true, true,
+      {MutexState::kFree, nullptr, true, true, kDeadlineOnly},
+      {MutexState::kOurs, nullptr, false, false, {}},
+      {MutexState::kOtherAccounts, nullptr, true, true, kDeadlineOnly},
+      {MutexState::kNoOwner, nullptr, true, true, kDeadlineOnly},
+      {MutexState::kDenied, nullptr, true, true, kDeadlineOnly},
+      {MutexState::kOtherKind, nullptr, true, true, kDeadlineOnly},
+      {MutexState::kOurs, nullptr, true, true, kDeadlineOnly, true},
+      {MutexState::kFree, "", true, false, kDeadlineOnly},
+      {MutexState::kFree, "HttpSendRequestW /brenwick/update.exe", true, false,
+       kDeadlineOnly},
+      {MutexState::kFree, "ShellExecuteExW", true, true,
        {kRunDeadlineMs, kNetworkTimeoutMs}},
   };
+  // Owner S-1-5-18, the process's user, and a DACL that lets that user alone
+  // do anything with the mutex.
+  const std::vector<std::uint8_t> kDescriptor = {
+      1, 0, 0x04, 0x80, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0,
+      1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,               // owner
+      2, 0, 28, 0, 1, 0, 0, 0,                           // ACL, one entry
+      0, 0, 20, 0, 0x01, 0x00, 0x1F, 0x00,               // allow 0x1F0001
+      1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};              // to the user
   for (const auto& c : cases) {
     fake::State& machine = fake::Reset();
     machine.mutex = c.mutex;
+    machine.token_fails = c.token_fails;
     if (c.deadline_passes_in) {
       machine.run_deadline_passes = !*c.deadline_passes_in;
       machine.deadline_passes_in = c.deadline_passes_in;
@@ -179,13 +194,18 @@ TEST(UpdateRunTest, RunsOnlyWithTheSessionLockAndWithinTheDeadline) {
     machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
     machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
     EXPECT_EQ(AgentMain(), 0);
-    std::string what = c.deadline_passes_in ? c.deadline_passes_in : "-";
-    EXPECT_EQ(
-        machine.mutex_args.name,
-        u"Local\\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
-    EXPECT_FALSE(machine.mutex_args.attributes);
-    EXPECT_FALSE(machine.mutex_args.initial_owner);
-    EXPECT_EQ(machine.events.front(), "CreateMutexW");
+    std::string what = std::to_string(&c - cases);
+    if (!c.token_fails) {
+      EXPECT_EQ(
+          machine.mutex_args.name,
+          u"Local\\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35");
+      EXPECT_EQ(machine.mutex_args.descriptor, kDescriptor) << what;
+      EXPECT_EQ(machine.mutex_args.attributes_length,
+                sizeof(platform::SECURITY_ATTRIBUTES));
+      EXPECT_FALSE(machine.mutex_args.inherit_handle);
+      EXPECT_FALSE(machine.mutex_args.initial_owner);
+    }
+    EXPECT_EQ(CountEvents(machine, "CreateMutexW"), !c.token_fails) << what;
     EXPECT_EQ(machine.shell_info.has_value(), c.starts) << what;
     EXPECT_EQ(CountEvents(machine, "MoveFileExW bw_update.exe"), c.starts)
         << what;
@@ -205,7 +225,11 @@ TEST(UpdateRunTest, RunsOnlyWithTheSessionLockAndWithinTheDeadline) {
                     machine.events.begin())
           << "the start ends before the process does";
     }
-    EXPECT_EQ(machine.open_handles, 0) << "the lock is released at the end";
+    EXPECT_EQ(CountEvents(machine, "CloseHandle mutex"),
+              c.mutex != MutexState::kDenied &&
+                  c.mutex != MutexState::kOtherKind && !c.token_fails)
+        << what << ": a lock taken, or found, is let go";
+    EXPECT_EQ(machine.open_handles, 0) << what;
   }
 }
 
@@ -230,6 +254,63 @@ TEST(UpdateRunTest, EachDownloadKeepsItsOwnDeadline) {
     AgentMain();
     EXPECT_EQ(machine.shell_info.has_value(), c.starts)
         << c.version_takes_ms << " " << c.installer_takes_ms;
+  }
+}
+
+// Each run registers its files for deletion at the next restart, unless the
+// list of pending renames has them for deletion already; a list that cannot
+// be read, or an unusually large one, is not searched.
+TEST(UpdateRunTest, RegistersEachFileForDeletionOnceUntilTheRestart) {
+  using List = std::u16string (*)(std::u16string path);  // from the version
+  const struct {                                       // file's path
+    const char* what;
+    List pending;  // the list before the first run
+    platform::LONG status;
+    int registrations;  // over three up-to-date runs
+  } cases[] = {
+      {"nothing pending", nullptr, 0, 1},
+      {"pending, in other case",
+       [](std::u16string path) {
+         for (char16_t& c : path) c = c >= u'a' && c <= u'z' ? c - 32 : c;
+         return u"\\??\\" + path + u'\0' + u'\0';
+       },
+       0, 0},
+      {"a longer path pending",
+       [](std::u16string path) { return u"\\??\\" + path + u"x" + u'\0' + u'\0'; },
+       0, 1},
+      {"pending without the prefix",
+       [](std::u16string path) { return path + u'\0' + u'\0'; }, 0, 1},
+      {"to be renamed, not deleted",
+       [](std::u16string path) {
+         return u"\\??\\" + path + u'\0' + u"\\??\\C:\\x" + u'\0';
+       },
+       0, 1},
+      {"the list cannot be read", nullptr, 5, 3},
+      {"an unusually large list",
+       [](std::u16string) { return std::u16string(128 * 1024 + 1, u'x'); }, 0,
+       3},
+  };
+  for (const auto& c : cases) {
+    fake::State& machine = fake::Reset();
+    Install(machine, u"9.0");
+    if (c.pending || c.status) {
+      fake::RegistryValue& list = machine.registry[fake::kSessionManagerKey];
+      list = {c.status, {}, platform::kRegMultiSz};
+      std::u16string text =
+          c.pending ? c.pending(fake::PathIn("latest_version")) : u"";
+      for (char16_t ch : text + u'\0') {
+        list.data.push_back(ch & 0xFF);
+        list.data.push_back(ch >> 8);
+      }
+    }
+    for (int run = 0; run < 3; ++run) {
+      machine.responses[u"/brenwick/version.txt"] = {{"9.0"}};
+      AgentMain();
+    }
+    EXPECT_EQ(CountEvents(machine, "MoveFileExW latest_version"),
+              c.registrations)
+        << c.what;
+    EXPECT_EQ(machine.open_handles, 0) << c.what;
   }
 }
 

@@ -16,6 +16,7 @@ static_assert(platform::kOpenExisting == OPEN_EXISTING);
 static_assert(platform::kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(platform::kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 static_assert(platform::kWaitObject0 == WAIT_OBJECT_0);
+static_assert(platform::kMutexAllAccess == MUTEX_ALL_ACCESS);
 static_assert(
     std::is_same_v<platform::LPTHREAD_START_ROUTINE, ::LPTHREAD_START_ROUTINE>);
 static_assert(platform::kCtCtype1 == CT_CTYPE1);
@@ -28,6 +29,15 @@ namespace platform {
 
 DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
   return ::GetTempPathW(nBufferLength, as_writable_wcstr(lpBuffer));
+}
+
+HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
+  return ::GetModuleHandleA(lpModuleName);
+}
+
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  return reinterpret_cast<FARPROC>(
+      ::GetProcAddress(static_cast<::HMODULE>(hModule), lpProcName));
 }
 
 void GetNativeSystemInfo(SYSTEM_INFO* lpSystemInfo) {
@@ -49,9 +59,15 @@ DWORD GetTickCount() { return ::GetTickCount(); }
 
 DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
-HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner,
+HANDLE CreateMutexW(SECURITY_ATTRIBUTES* lpMutexAttributes, BOOL bInitialOwner,
                     LPCWSTR lpName) {
-  return ::CreateMutexW(static_cast<::LPSECURITY_ATTRIBUTES>(lpMutexAttributes),
+  ::SECURITY_ATTRIBUTES attributes{};
+  if (lpMutexAttributes) {
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = lpMutexAttributes->lpSecurityDescriptor;
+    attributes.bInheritHandle = lpMutexAttributes->bInheritHandle;
+  }
+  return ::CreateMutexW(lpMutexAttributes ? &attributes : nullptr,
                         bInitialOwner, as_wcstr(lpName));
 }
 
