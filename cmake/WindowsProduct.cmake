@@ -35,6 +35,28 @@ endif()
 
 add_executable(bw_agent src/run/main.cc src/run/agent.rc
   src/platform/windows/small_runtime.cc)
+
+# With EVENT_LOG: the event log's calls, and the message table that gives
+# each event ID its sentence, compiled by windmc next to the windres in use
+# (its texts are ASCII, kept as such).
+if(event_log)
+  target_sources(agent_platform PRIVATE src/platform/windows/advapi32_event_log.cc)
+  string(REGEX REPLACE "windres([^/]*)$" "windmc\\1" windmc "${CMAKE_RC_COMPILER}")
+  set(messages ${CMAKE_BINARY_DIR}/generated/messages)
+  add_custom_command(
+    OUTPUT ${messages}/event_messages.rc ${messages}/event_messages.h
+           ${messages}/MSG00409.bin
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${messages}
+    COMMAND ${windmc} --ascii_out -h ${messages} -r ${messages}
+            ${CMAKE_SOURCE_DIR}/src/run/event_messages.mc
+    DEPENDS ${CMAKE_SOURCE_DIR}/src/run/event_messages.mc
+    COMMENT "Compiling the event log's message table")
+  target_sources(bw_agent PRIVATE ${messages}/event_messages.rc)
+  target_include_directories(agent_platform PRIVATE ${messages}
+    ${CMAKE_BINARY_DIR}/generated)
+  set_source_files_properties(src/platform/windows/advapi32_event_log.cc
+    PROPERTIES OBJECT_DEPENDS ${messages}/event_messages.h)
+endif()
 target_link_libraries(bw_agent PRIVATE agent_core agent_platform
   wininet shell32 advapi32 kernel32)
 
@@ -55,6 +77,10 @@ foreach(target agent_core agent_platform bw_agent)
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 endforeach()
 target_link_options(bw_agent PRIVATE ${small_static_link_options} -mconsole)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set_property(TARGET bw_agent APPEND PROPERTY LINK_DEPENDS
+    ${CMAKE_SOURCE_DIR}/cmake/i686-sections.ld)
+endif()
 
 # Proves that exceptions thrown through the replaced runtime hooks are caught.
 add_executable(bw_runtime_check tests/e2e/runtime_check.cc
@@ -70,7 +96,7 @@ add_executable(bw_trust_root tests/e2e/trust_root.cc)
 target_link_libraries(bw_trust_root PRIVATE crypt32 shell32)
 target_link_options(bw_trust_root PRIVATE -static -mconsole)
 add_executable(bw_file_holder tests/e2e/file_holder.cc)
-target_link_libraries(bw_file_holder PRIVATE shell32 advapi32)
+target_link_libraries(bw_file_holder PRIVATE shell32 advapi32 ntdll)
 target_link_options(bw_file_holder PRIVATE -static -mconsole)
 
 # Benchmarks: the agent's download against a plain WinINet loop, and an exe
@@ -92,9 +118,10 @@ if(AGENT_END_TO_END_TESTS)
   if(INSTALLER_PUBLISHER STREQUAL "")
     set(e2e_cases tests/e2e)
   else()
-    set(e2e_cases tests/e2e/test_publisher.py tests/e2e/test_tls.py)
+    set(e2e_cases tests/e2e/test_publisher.py tests/e2e/test_tls.py
+      tests/e2e/test_event_log.py)
   endif()
   add_test(NAME end_to_end_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tools/run_e2e ${e2e_cases})
   set_tests_properties(end_to_end_under_wine PROPERTIES ENVIRONMENT
-    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>;E2E_TRUST_ROOT=$<TARGET_FILE:bw_trust_root>;E2E_PUBLISHER=${INSTALLER_PUBLISHER};E2E_SERVER_NAME=${update_server_host};E2E_TLS_PORT=$<$<BOOL:${update_server_secure}>:${update_server_port}>;E2E_WORK=${CMAKE_BINARY_DIR}/e2e;E2E_TIME_LIMITS=$<IF:$<BOOL:${AGENT_SHORT_TIME_LIMITS}>,short,shipped>")
+    "E2E_AGENT=$<TARGET_FILE:bw_agent>;E2E_INSTALLER=$<TARGET_FILE:bw_test_installer>;E2E_RUNTIME_CHECK=$<TARGET_FILE:bw_runtime_check>;E2E_FILE_HOLDER=$<TARGET_FILE:bw_file_holder>;E2E_TRUST_ROOT=$<TARGET_FILE:bw_trust_root>;E2E_PUBLISHER=${INSTALLER_PUBLISHER};E2E_SERVER_NAME=${update_server_host};E2E_TLS_PORT=$<$<BOOL:${update_server_secure}>:${update_server_port}>;E2E_WORK=${CMAKE_BINARY_DIR}/e2e;E2E_TIME_LIMITS=$<IF:$<BOOL:${AGENT_SHORT_TIME_LIMITS}>,short,shipped>;E2E_EVENT_LOG=${event_log}")
 endif()

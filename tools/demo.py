@@ -1,6 +1,7 @@
 """One full update cycle of the agent under Wine, told in a few lines: a local
 vendor server publishes a newer version, the first run updates the product,
-the second finds it up to date.
+the second finds it up to date. Each run's record in the event log is shown
+(the agent is built with EVENT_LOG; Wine prints what Windows would store).
 
     demo.py               with the built-in version file and test installer
     demo.py RELEASE_DIR   one run against a release as it will be published
@@ -17,18 +18,27 @@ ROOT = pathlib.Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from conftest import AGENT, INSTALLER, Machine  # noqa: E402
 from vendor_server import Response, VendorServer  # noqa: E402
-from wine_prefix import WinePrefix  # noqa: E402
+from wine_prefix import EVENT_LOG_DEBUG, reported_events, WinePrefix  # noqa: E402
 
 PUBLISHED, INSTALLED = "3.1.0.5", "3.0.2.1"
 
 
+def show_record(run):
+    for event in reported_events(run.stderr):
+        print(f"       Its record in the event log: {event.type}, event ID {event.id}:")
+        for number, text in enumerate(event.strings, 1):
+            if text.strip():
+                print(f"         %{number} {text.strip()}")
+
+
 def run_once(machine, server, number):
     server.requests.clear()
-    run = machine.run_agent(installs=PUBLISHED, installing_ms=1500)
+    run = machine.run_agent(installs=PUBLISHED, installing_ms=1500, debug=EVENT_LOG_DEBUG)
     served = ", ".join(r.request_line.split()[1] for r in server.requests)
     print(f"Run {number}: the agent exited with code {run.returncode} and printed "
-          f"{'nothing' if not (run.stdout or run.stderr) else 'something'}; "
+          f"{'nothing' if not run.stdout else 'something'}; "
           f"the server served {served or 'nothing'}.")
+    show_record(run)
     record = machine.wait_for_installer()
     if record is None:
         print("       Nothing was started: the product is up to date.")
@@ -51,7 +61,8 @@ def check_release(machine, server, release):
           f"update.exe ({len(installer_bytes)} bytes); installed: {INSTALLED}.")
     if version_bytes.startswith(b"\xef\xbb\xbf"):
         print("  version.txt begins with a byte-order mark: no agent will ever update.")
-    run = machine.run_agent()
+    run = machine.run_agent(debug=EVENT_LOG_DEBUG)
+    show_record(run)
     published = machine.version_file.read_bytes().split(b"\n")[0].split(b"\x1a")[0].strip()
     print(f"  The agent read the published version as {published.decode('latin-1')!r} "
           f"(exit code {run.returncode}).")

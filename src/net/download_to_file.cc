@@ -6,6 +6,7 @@
 
 #include "net/request_target.h"
 #include "platform/windows_api.h"
+#include "run/event_log_build.h"
 #include "run/settings.h"
 #include "version/first_line.h"
 
@@ -75,6 +76,19 @@ WideText WorkingPath(const WideText& local_path, DWORD started) {
 // data is read in the next turn of the loop.
 constexpr DWORD kMaxReadSize = 1 << 20;
 
+// Notes in `report` why the download failed, for the run's record in builds
+// that write one (elsewhere this is nothing): the first reason noted is the
+// one that counts, with the error of the call that just failed if asked.
+void Failed(DownloadReport* report, DownloadFailure why,
+            bool with_error = false) {
+  if constexpr (kEventLog) {
+    if (report && report->failure == DownloadFailure::kNone) {
+      report->failure = why;
+      if (with_error) report->error = platform::GetLastError();
+    }
+  }
+}
+
 // Bounds every connect, send and receive made through `handle` and the
 // handles made from it. Windows passes the root handle's options on to all of
 // them; Wine only passes a connection handle's on to its requests.
@@ -102,14 +116,16 @@ HANDLE CreateWorkingFile(const WideText& path) {
 // `received` counts the bytes.
 bool ReceiveBody(HINTERNET request, const WideText& working_path, HANDLE& file,
                  std::uint64_t& received, DWORD started,
-                 std::uint32_t deadline_ms) {
+                 std::uint32_t deadline_ms, DownloadReport* report) {
   std::vector<char> buffer;
   for (;;) {
     // An unsigned difference stays right across the tick count's wrap-around.
-    if (platform::GetTickCount() - started >= deadline_ms) return false;
+    if (platform::GetTickCount() - started >= deadline_ms) {
+      return Failed(report, DownloadFailure::kDeadline), false;
+    }
     DWORD available = 0;
     if (!platform::InternetQueryDataAvailable(request, &available, 0, 0)) {
-      return false;
+      return Failed(report, DownloadFailure::kWinInet, true), false;
     }
     DWORD to_read = available < kMaxReadSize ? available : kMaxReadSize;
     if (buffer.size() < std::size_t{to_read} + 1) {
@@ -117,17 +133,19 @@ bool ReceiveBody(HINTERNET request, const WideText& working_path, HANDLE& file,
     }
     DWORD read = 0;
     if (!platform::InternetReadFile(request, buffer.data(), to_read, &read)) {
-      return false;
+      return Failed(report, DownloadFailure::kWinInet, true), false;
     }
     if (read == 0) return true;
     if (file == platform::InvalidHandleValue()) {
       file = CreateWorkingFile(working_path);
-      if (file == platform::InvalidHandleValue()) return false;
+      if (file == platform::InvalidHandleValue()) {
+        return Failed(report, DownloadFailure::kNotStored, true), false;
+      }
     }
     DWORD written = 0;
     if (!platform::WriteFile(file, buffer.data(), read, &written, nullptr) ||
         written != read) {
-      return false;
+      return Failed(report, DownloadFailure::kNotStored, true), false;
     }
     received += read;
   }
@@ -202,7 +220,8 @@ bool ArrivedOverTls(HINTERNET request) {
 }
 
 // True unless the response declared a Content-Length that was not reached.
-bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received) {
+bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received,
+                           DownloadReport* report) {
   DWORD declared = 0;
   DWORD size = sizeof(declared);
   if (!platform::HttpQueryInfoW(
@@ -211,6 +230,10 @@ bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received) {
           &declared, &size, nullptr)) {
     return true;
   }
+  if constexpr (kEventLog) {
+    if (report) report->declared = declared;
+  }
+  if (received < declared) Failed(report, DownloadFailure::kIncomplete);
   return received >= declared;
 }
 
@@ -221,9 +244,16 @@ bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received) {
 // read back from the working file before the move is tried.
 bool StoreOrDiscard(HANDLE file, const WideText& working_path,
                     const WideText& local_path, bool complete,
-                    std::optional<WideText>* first_line) {
-  if (file == platform::InvalidHandleValue()) return false;
-  complete = platform::CloseHandle(file) && complete;
+                    std::optional<WideText>* first_line,
+                    DownloadReport* report) {
+  if (file == platform::InvalidHandleValue()) {
+    Failed(report, DownloadFailure::kEmpty);
+    return false;
+  }
+  if (!platform::CloseHandle(file)) {
+    Failed(report, DownloadFailure::kNotStored, true);
+    complete = false;
+  }
   if (complete && first_line) {
     try {
       *first_line = ReadFirstLine(working_path);
@@ -235,6 +265,7 @@ bool StoreOrDiscard(HANDLE file, const WideText& working_path,
                                         platform::kMovefileReplaceExisting)) {
     return true;
   }
+  if (complete) Failed(report, DownloadFailure::kNotStored, true);
   platform::DeleteFileW(working_path.c_str());
   return false;
 }
@@ -243,18 +274,21 @@ bool StoreOrDiscard(HANDLE file, const WideText& working_path,
 // False when no request could be made; a request that could not be sent
 // yields no status and no data later.
 bool SendRequest(HINTERNET root, const RequestTarget& target,
-                 HINTERNET& connection, HINTERNET& request) {
+                 HINTERNET& connection, HINTERNET& request,
+                 DownloadReport* report) {
   connection = platform::InternetConnectW(root, target.host, target.port,
                                           nullptr, nullptr,
                                           platform::kInternetServiceHttp, 0, 0);
-  if (!connection) return false;
+  if (!connection) return Failed(report, DownloadFailure::kWinInet, true), false;
   SetTimeouts(connection);
   request = platform::HttpOpenRequestW(
       connection, kRequestVerb, target.object, kProtocolVersion,
       nullptr, nullptr, kSecureTransport ? kSecureRequestFlags : kRequestFlags,
       0);
-  if (!request) return false;
-  platform::HttpSendRequestW(request, nullptr, 0, nullptr, 0);
+  if (!request) return Failed(report, DownloadFailure::kWinInet, true), false;
+  if (!platform::HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+    Failed(report, DownloadFailure::kWinInet, true);
+  }
   return true;
 }
 
@@ -262,11 +296,15 @@ bool SendRequest(HINTERNET root, const RequestTarget& target,
 
 bool DownloadToFile(const WideText& server, const WideText& object_path,
                     const WideText& local_path, std::uint32_t deadline_ms,
-                    std::optional<WideText>* first_line) {
+                    std::optional<WideText>* first_line,
+                    DownloadReport* report) {
   DWORD started = platform::GetTickCount();
+  if constexpr (kEventLog) {
+    if (report) report->deadline_ms = deadline_ms;
+  }
   HINTERNET root = platform::InternetOpenW(
       kUserAgent, platform::kInternetOpenTypePreconfig, nullptr, nullptr, 0);
-  if (!root) return false;
+  if (!root) return Failed(report, DownloadFailure::kWinInet, true), false;
   SetTimeouts(root);
   HINTERNET connection = nullptr;
   HINTERNET request = nullptr;
@@ -275,7 +313,7 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
   bool complete = false;
   try {
     RequestTarget target{server.c_str(), kServerPort, object_path.c_str()};
-    bool sent = SendRequest(root, target, connection, request);
+    bool sent = SendRequest(root, target, connection, request, report);
     // Over HTTPS each redirect is followed here, within the download's
     // deadline, only to an https address, and every hop's certificate is
     // checked as the first one's.
@@ -289,23 +327,38 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
         platform::InternetCloseHandle(request);
         platform::InternetCloseHandle(connection);
         request = connection = nullptr;
-        sent = SendRequest(root, target, connection, request);
+        sent = SendRequest(root, target, connection, request, report);
       }
     }
-    if (sent && IsSuccess(StatusCode(request))) {
+    DWORD status = sent ? StatusCode(request) : 0;
+    if constexpr (kEventLog) {
+      if (report) report->status = status;
+    }
+    std::uint64_t received = 0;
+    if (!sent) {
+      // Noted where it failed.
+    } else if (!IsSuccess(status)) {
+      Failed(report, status == 0         ? DownloadFailure::kWinInet
+                     : IsRedirect(status) ? DownloadFailure::kRedirect
+                                          : DownloadFailure::kStatus);
+    } else if (!ArrivedOverTls(request)) {
+      Failed(report, DownloadFailure::kNotOverTls);
+    } else {
       working_path = WorkingPath(local_path, started);
-      std::uint64_t received = 0;
-      complete = ArrivedOverTls(request) &&
-                 ReceiveBody(request, working_path, file, received, started,
-                             deadline_ms) &&
-                 ReachedDeclaredLength(request, received);
+      complete = ReceiveBody(request, working_path, file, received, started,
+                             deadline_ms, report) &&
+                 ReachedDeclaredLength(request, received, report);
+    }
+    if constexpr (kEventLog) {
+      if (report) report->received = received;
     }
   } catch (...) {
+    Failed(report, DownloadFailure::kOutOfMemory);
     complete = false;
   }
   if (request) platform::InternetCloseHandle(request);
-  bool stored =
-      StoreOrDiscard(file, working_path, local_path, complete, first_line);
+  bool stored = StoreOrDiscard(file, working_path, local_path, complete,
+                               first_line, report);
   if (connection) platform::InternetCloseHandle(connection);
   platform::InternetCloseHandle(root);
   return stored;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "run/run_record.h"
 #include "version/wide_text.h"
 
 // GETs `object_path` from `server` on kServerPort and stores the body at
@@ -24,6 +25,10 @@
 // from the working file into it, whether or not it could then replace the
 // file at `local_path`: what arrived is known even where that file is held
 // by someone else.
+//
+// With `report`, in builds that keep a record of the run, it learns the
+// status, the bytes received and declared, and why the download failed.
 bool DownloadToFile(const WideText& server, const WideText& object_path,
                     const WideText& local_path, std::uint32_t deadline_ms,
-                    std::optional<WideText>* first_line = nullptr);
+                    std::optional<WideText>* first_line = nullptr,
+                    DownloadReport* report = nullptr);

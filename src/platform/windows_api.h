@@ -43,6 +43,18 @@ using FARPROC = std::intptr_t(PLATFORM_WINAPI*)();
 HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 
+// ntdll, looked up at run time: the name of a kernel object as it is, links
+// followed (NtQueryObject with ObjectNameInformation).
+struct UNICODE_STRING {
+  WORD Length;  // in bytes
+  WORD MaximumLength;
+  char16_t* Buffer;
+};
+using NtQueryObjectFunction = LONG(PLATFORM_WINAPI*)(
+    HANDLE Handle, int ObjectInformationClass, void* ObjectInformation,
+    DWORD ObjectInformationLength, DWORD* ReturnLength);
+constexpr int kObjectNameInformation = 1;  // ObjectNameInformation
+
 struct SYSTEM_INFO {
   WORD wProcessorArchitecture;
   WORD wReserved;
@@ -152,6 +164,16 @@ constexpr DWORD kKeyRead = 0x20019;  // KEY_READ
 constexpr DWORD kKeyQueryValue = 0x1;  // KEY_QUERY_VALUE
 constexpr DWORD kRegSz = 1;          // REG_SZ
 constexpr DWORD kRegMultiSz = 7;     // REG_MULTI_SZ
+
+// advapi32: the event log. Linked only into builds with EVENT_LOG.
+HANDLE RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR lpSourceName);
+BOOL ReportEventW(HANDLE hEventLog, WORD wType, WORD wCategory,
+                  DWORD dwEventID, void* lpUserSid, WORD wNumStrings,
+                  DWORD dwDataSize, LPCWSTR* lpStrings, void* lpRawData);
+BOOL DeregisterEventSource(HANDLE hEventLog);
+constexpr WORD kEventlogErrorType = 0x0001;        // EVENTLOG_ERROR_TYPE
+constexpr WORD kEventlogWarningType = 0x0002;      // EVENTLOG_WARNING_TYPE
+constexpr WORD kEventlogInformationType = 0x0004;  // EVENTLOG_INFORMATION_TYPE
 
 // shell32: starting the installer. Same layout as the Windows record, so its
 // size is 60 bytes in a 32-bit process.

@@ -11,7 +11,9 @@ using platform::DWORD;
 
 constexpr char16_t kSessionManagerKey[] =
     u"System\\CurrentControlSet\\Control\\Session Manager";
-constexpr char16_t kPendingRenamesValue[] = u"PendingFileRenameOperations";
+// Windows adds to the second list once it has one.
+constexpr const char16_t* kPendingRenamesValues[] = {
+    u"PendingFileRenameOperations", u"PendingFileRenameOperations2"};
 // The largest list searched. Windows Update can leave thousands of entries;
 // past this size one more of the agent's does no harm.
 constexpr DWORD kMaxPendingBytes = 256 * 1024;
@@ -28,8 +30,8 @@ bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// True when the list of pending renames names `path` for deletion; false
-// also when it cannot be had.
+// True when a list of pending renames names `path` for deletion; false also
+// when none can be had.
 bool DeletionPending(const WideText& path) {
   platform::HKEY key = nullptr;
   if (platform::RegOpenKeyExW(platform::HkeyLocalMachine(), kSessionManagerKey,
@@ -40,20 +42,25 @@ bool DeletionPending(const WideText& path) {
   // The key is closed however this ends, an exhausted memory included.
   auto close_key = [](platform::HKEY open) { platform::RegCloseKey(open); };
   std::unique_ptr<void, decltype(close_key)> closes_key(key, close_key);
-  DWORD type = platform::kRegMultiSz;
-  DWORD size = 0;
-  if (platform::RegQueryValueExW(key, kPendingRenamesValue, nullptr, &type,
-                                 nullptr, &size) != platform::kErrorSuccess ||
-      size == 0 || size > kMaxPendingBytes) {
-    return false;
+  for (const char16_t* value : kPendingRenamesValues) {
+    DWORD type = platform::kRegMultiSz;
+    DWORD size = 0;
+    if (platform::RegQueryValueExW(key, value, nullptr, &type, nullptr,
+                                   &size) != platform::kErrorSuccess ||
+        size == 0 || size > kMaxPendingBytes) {
+      continue;
+    }
+    WideText data(size / 2 + 1, u'\0');
+    if (platform::RegQueryValueExW(
+            key, value, nullptr, &type,
+            reinterpret_cast<platform::BYTE*>(data.data()),
+            &size) == platform::kErrorSuccess &&
+        type == platform::kRegMultiSz &&
+        ListsDeletionOf(std::u16string_view(data.data(), size / 2), path)) {
+      return true;
+    }
   }
-  WideText data(size / 2 + 1, u'\0');
-  return platform::RegQueryValueExW(
-             key, kPendingRenamesValue, nullptr, &type,
-             reinterpret_cast<platform::BYTE*>(data.data()),
-             &size) == platform::kErrorSuccess &&
-         type == platform::kRegMultiSz &&
-         ListsDeletionOf(std::u16string_view(data.data(), size / 2), path);
+  return false;
 }
 
 }  // namespace

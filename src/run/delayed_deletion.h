@@ -7,9 +7,11 @@
 
 // Registers `path` for deletion at the next restart (MoveFileExW with
 // MOVEFILE_DELAY_UNTIL_REBOOT), which Windows grants only with administrative
-// rights, unless PendingFileRenameOperations lists it for deletion already:
-// a daily agent does not grow that list until the machine restarts. A list
-// that cannot be read, or an unusually large one, is not searched.
+// rights, unless PendingFileRenameOperations (or the second list,
+// PendingFileRenameOperations2, that Windows adds to once it has one) lists
+// it for deletion already: a daily agent does not grow the list until the
+// machine restarts. A list that cannot be read, or an unusually large one,
+// is not searched.
 void RegisterDeletionAtReboot(const WideText& path);
 
 // True when `pending`, the REG_MULTI_SZ data of PendingFileRenameOperations

@@ -9,14 +9,21 @@
 #include "run/settings.h"
 #include "version/text_helpers.h"
 
-void InstallerHandOff() {
+void InstallerHandOff(RunRecord* record) {
   // The temporary folder path ends with a backslash; when it is unknown the
   // installer lands in the current directory under its bare name.
   WideText local_path =
       TemporaryFolderPath() + kSettings.installer_local_file_name;
   WideText arguments = kInstallerSwitches;
+  if constexpr (kEventLog) {
+    if (record) {
+      record->installer_fetched = true;
+      record->outcome = Outcome::kDownloadFailed;
+    }
+  }
   if (!DownloadToFile(kSettings.installer_server, kSettings.installer_file_path,
-                      local_path, kInstallerDeadlineMs)) {
+                      local_path, kInstallerDeadlineMs, nullptr,
+                      record ? &record->installer_download : nullptr)) {
     return;
   }
   // With a pinned publisher, only an installer signed by it is started. The
@@ -25,8 +32,12 @@ void InstallerHandOff() {
   // never link the code that would.
   platform::HANDLE checked_file = platform::InvalidHandleValue();
   if constexpr (kInstallerPublisher[0] != u'\0') {
-    checked_file = OpenSignedInstaller(local_path, kInstallerPublisher);
+    checked_file = OpenSignedInstaller(local_path, kInstallerPublisher,
+                                       record ? &record->signature : nullptr);
     if (checked_file == platform::InvalidHandleValue()) {
+      if constexpr (kEventLog) {
+        if (record) record->outcome = Outcome::kInstallerRefused;
+      }
       platform::DeleteFileW(local_path.c_str());
       return;
     }
@@ -48,6 +59,9 @@ void InstallerHandOff() {
     info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
     info.nShow = platform::kSwHide;
     platform::ShellExecuteExW(&info);
+    if constexpr (kEventLog) {
+      if (record) record->outcome = Outcome::kUpdateStarted;
+    }
     EndInstallerStart();
   }
   if (checked_file != platform::InvalidHandleValue()) {

@@ -2,4 +2,8 @@
 // silently and hidden. Tells nobody whether any of it worked.
 #pragma once
 
-void InstallerHandOff();
+#include "run/run_record.h"
+
+// With `record`, in builds that keep one, notes how the download and the
+// signature check went, and the outcome.
+void InstallerHandOff(RunRecord* record = nullptr);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/windows_api.h"
+#include "run/run_record.h"
 #include "version/wide_text.h"
 
 // Opens the file at `path` for reading, sharing it for reading only, so that
@@ -14,6 +15,9 @@
 //   unknown or offline revocation, and
 // - the Authenticode chain policy accepts that chain, and
 // - the signer certificate's subject common name is exactly `publisher`.
-// Otherwise returns InvalidHandleValue(), with nothing left open.
+// Otherwise returns InvalidHandleValue(), with nothing left open. With
+// `report`, in builds that keep a record of the run, notes the check that
+// refused the file and the signer's common name where one was found.
 platform::HANDLE OpenSignedInstaller(const WideText& path,
-                                     const WideText& publisher);
+                                     const WideText& publisher,
+                                     SignatureReport* report = nullptr);

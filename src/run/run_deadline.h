@@ -4,6 +4,8 @@
 // even a TLS handshake that ignores every network timeout.
 #pragma once
 
+#include "run/run_record.h"
+
 // Runs `run` on a new thread and waits for it up to kRunDeadlineMs. Past that
 // the process is terminated outright (ExitProcess could deadlock on the
 // loader lock held by a thread stuck inside WinINet), leaving the files as a
@@ -16,3 +18,11 @@ void RunWithDeadline(void (*run)());
 // Outside RunWithDeadline nothing is refused.
 bool BeginInstallerStart();
 void EndInstallerStart();
+
+// Builds with EVENT_LOG: the run shares its record as it goes, and exactly
+// one record is written per run: by the run's thread when it ends (an
+// exception recorded as such), or, when the deadline comes first, by the
+// waiting side, with what the run had shared, on a thread of its own that
+// may hold the process at most one network wait longer. A run whose record
+// or installer start is under way at the deadline is let finish as long.
+void ShareRunRecord(const RunRecord& record);

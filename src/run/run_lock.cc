@@ -1,6 +1,7 @@
 #include "run/run_lock.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "run/settings.h"
 
@@ -54,6 +55,27 @@ const std::uint8_t* ProcessUser(std::uint8_t* buffer, DWORD size) {
   return length != 0 && offset + length <= returned ? sid : nullptr;
 }
 
+// True when the mutex `lock` really is at the lock's name, `name`: a name can
+// be a symbolic link that someone planted to a mutex of the same owner.
+bool NamedAsTheLock(platform::HANDLE lock, std::u16string_view name) {
+  auto query = reinterpret_cast<platform::NtQueryObjectFunction>(
+      reinterpret_cast<void (*)()>(platform::GetProcAddress(
+          platform::GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+  // The name, as a counted text, and room for it: "\...\BaseNamedObjects\"
+  // and the lock's own name.
+  alignas(platform::UNICODE_STRING) std::uint8_t buffer[512];
+  DWORD returned = 0;
+  if (!query || query(lock, platform::kObjectNameInformation, buffer,
+                      sizeof(buffer), &returned) != 0) {
+    return false;
+  }
+  const auto& found = *reinterpret_cast<platform::UNICODE_STRING*>(buffer);
+  std::u16string_view full(found.Buffer, found.Length / sizeof(char16_t));
+  std::size_t start = full.size() - name.size();  // where it must begin
+  return full.size() > name.size() && full[start - 1] == u'\\' &&
+         std::u16string_view(full.data() + start, name.size()) == name;
+}
+
 }  // namespace
 
 std::size_t LockSecurityDescriptor(
@@ -105,6 +127,9 @@ RunLock TakeRunLock() {
   WideText name = kRunLockPrefix + kSettings.product_id;
   platform::HANDLE lock =
       platform::CreateMutexW(&attributes, false, name.c_str());
+  // The name without its namespace, "Local\".
+  std::u16string_view base_name(name);
+  base_name.remove_prefix(base_name.find(u'\\') + 1);
   // Denied, or an object of another kind at the name: somebody else's.
   if (!lock) return {};
   if (platform::GetLastError() != platform::kErrorAlreadyExists) {
@@ -115,7 +140,7 @@ RunLock TakeRunLock() {
   if (platform::GetKernelObjectSecurity(lock,
                                         platform::kOwnerSecurityInformation,
                                         found, sizeof(found), &size) &&
-      OwnedBy(found, size, user)) {
+      OwnedBy(found, size, user) && NamedAsTheLock(lock, base_name)) {
     return {lock, true};
   }
   platform::CloseHandle(lock);

@@ -14,9 +14,10 @@ struct RunLock {
 
 // Takes the run lock, made with the process's user as its owner and open to
 // that user alone. Where an object of that name exists already, it is
-// another run's only if the same user owns it. Anything else at the name (an
-// object this account may not open, one of another kind, one that another
-// account owns or that has no owner) never stops a run: it goes on without
+// another run's only if the same user owns it and it really bears the
+// lock's name. Anything else at the name (an object this account may not
+// open, one of another kind, one that another account owns or that has no
+// owner, a link to any other object) never stops a run: it goes on without
 // the lock, as it does when the user cannot be told.
 RunLock TakeRunLock();
 

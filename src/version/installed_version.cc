@@ -43,19 +43,30 @@ std::size_t QueryDisplayVersion(platform::HKEY key,
 
 }  // namespace
 
-WideText InstalledVersion() {
+WideText InstalledVersion(RunRecord* record) {
   const WideText& key_path = UninstallKeyForThisMachine();
   platform::HKEY key = nullptr;
+  char16_t buffer[kValueBufferCharacters] = {};
+  std::size_t length = 0;
   if (platform::RegOpenKeyExW(platform::HkeyLocalMachine(), key_path.c_str(), 0,
                               platform::kKeyRead,
-                              &key) != platform::kErrorSuccess) {
-    return kDefaultVersion;
+                              &key) == platform::kErrorSuccess) {
+    length = QueryDisplayVersion(key, buffer);
+    platform::RegCloseKey(key);
   }
-  char16_t buffer[kValueBufferCharacters] = {};
-  std::size_t length = QueryDisplayVersion(key, buffer);
-  platform::RegCloseKey(key);
   WideText version(buffer, length);
   Trim(version);
-  if (version.empty()) return kDefaultVersion;
+  bool found = !version.empty();
+  if (!found) version = kDefaultVersion;
+  if constexpr (kEventLog) {
+    if (record) {
+      record->installed_from =
+          !found ? InstalledSource::kDefault
+          : &key_path == &kSettings.wow64_uninstall_key
+              ? InstalledSource::kWow64Key
+              : InstalledSource::kNativeKey;
+      CopyRecordText(record->installed, version.data(), version.size());
+    }
+  }
   return version;
 }

@@ -18,6 +18,15 @@ std::optional<std::int32_t> TakeNextComponent(std::u16string_view& text) {
 
 }  // namespace
 
+bool IsVersionText(const WideText& text) {
+  std::u16string_view rest = text;
+  if (rest.empty()) return false;
+  while (!rest.empty()) {
+    if (!TakeNextComponent(rest)) return false;
+  }
+  return true;
+}
+
 int VersionComparison(WideText first, WideText second) {
   try {
     std::u16string_view rest_of_first = first;

@@ -7,3 +7,7 @@
 // a component cannot be read as a number. A text that runs out of components
 // continues with zeros. Never throws.
 int VersionComparison(WideText first, WideText second);
+
+// True when `text` is a version: not empty, and each of its components reads
+// as a number.
+bool IsVersionText(const WideText& text);

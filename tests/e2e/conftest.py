@@ -20,6 +20,7 @@ Environment:
   E2E_WORK        where the prefix and the logs go (default: build/e2e)
   E2E_TIME_LIMITS    "short" when the agent was built with short network
                      time limits (the wine-x64 preset), else the shipped ones
+  E2E_EVENT_LOG      "true" when the agent was built with EVENT_LOG
 """
 
 import os
@@ -49,6 +50,7 @@ TLS_PORT = int(os.environ.get("E2E_TLS_PORT") or 0)
 PLATFORM = os.environ.get("E2E_PLATFORM", "wine64 x86_64")
 WORK = pathlib.Path(os.environ.get("E2E_WORK", ROOT / "build/e2e"))
 TIME_LIMITS = os.environ.get("E2E_TIME_LIMITS", "shipped")
+EVENT_LOG = os.environ.get("E2E_EVENT_LOG") == "true"
 
 # Where a 32-bit installer records the product: the 32-bit view of the
 # registry on 64-bit Windows, the native one on 32-bit Windows.
@@ -110,21 +112,22 @@ class Machine:
     def installed_version(self):
         return self.prefix.reg_get(self.product_key, "DisplayVersion")
 
-    def run_agent(self, installs="9.9.9.9", timeout=120, installing_ms=None):
+    def run_agent(self, installs="9.9.9.9", timeout=120, installing_ms=None, debug=None):
         """Runs the agent once; `installs` is what the test installer records
-        if the agent starts it, after `installing_ms` (default 200)."""
-        env = self._installer_env(installs)
+        if the agent starts it, after `installing_ms` (default 200); `debug`:
+        Wine's WINEDEBUG for it (default: nothing printed)."""
+        env = self._installer_env(installs, debug)
         if installing_ms is not None:
             env["BW_TEST_INSTALLER_DELAY_MS"] = str(installing_ms)
         return self.prefix.run([AGENT], extra_env=env, timeout=timeout)
 
-    def start_agent(self, installs="9.9.9.9"):
+    def start_agent(self, installs="9.9.9.9", debug=None):
         """Starts the agent and returns at once (a Popen)."""
-        return self.prefix.start([AGENT], extra_env=self._installer_env(installs))
+        return self.prefix.start([AGENT], extra_env=self._installer_env(installs, debug))
 
-    def _installer_env(self, installs):
+    def _installer_env(self, installs, debug=None):
         return {"BW_TEST_INSTALLER_LOG": self.prefix.to_windows(self.installer_log),
-                "BW_TEST_INSTALL_VERSION": installs}
+                "BW_TEST_INSTALL_VERSION": installs, **({"WINEDEBUG": debug} if debug else {})}
 
     def hold(self, *what):
         """Has another program hold `what` (file PATH [SHARE], or name KIND

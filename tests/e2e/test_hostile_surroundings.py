@@ -67,7 +67,7 @@ def test_files_planted_in_the_temporary_folder_are_never_written_through(
 LOCK_NAME = r"Local\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35"
 
 
-@pytest.mark.parametrize("squatter", ["deny-all", "other-owner", "no-owner", "event"])
+@pytest.mark.parametrize("squatter", ["deny-all", "other-owner", "no-owner", "event", "link"])
 def test_a_lock_name_taken_by_anything_else_does_not_stop_the_update(
         machine, server, installer_bytes, squatter):
     holder = machine.hold("name", squatter, LOCK_NAME)
@@ -83,10 +83,10 @@ def test_a_lock_name_taken_by_anything_else_does_not_stop_the_update(
 
 def test_a_second_agent_during_a_run_does_nothing(machine, server, installer_bytes):
     server.serve(VERSION, Response("file", b"3.1.0.5\r\n"))
-    # The installer arrives over about 6 s, so the second agent starts and
-    # ends while the first is still downloading.
+    # The installer arrives over about 12 s, so the second agent starts and
+    # ends while the first is still downloading, even in a slow emulator.
     server.serve(INSTALLER, Response("trickle", installer_bytes,
-                                     chunk_size=len(installer_bytes) // 30 + 1,
+                                     chunk_size=len(installer_bytes) // 60 + 1,
                                      stall_seconds=0.2))
     first = machine.start_agent()
     while not server.request_paths():

@@ -4,14 +4,49 @@ Its wineserver is kept running for the prefix's whole life: starting a new one
 counts as a restart of Windows, which carries out (and forgets) the deletions
 registered for the next reboot that the tests want to read."""
 
+import dataclasses
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import time
 
 WINE_DIR = pathlib.Path(os.environ.get("WINE_DIR", "/usr/lib/wine"))
 SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
+
+
+# Wine stores nothing in its event log, but with this WINEDEBUG it prints each
+# ReportEventW call (its type and ID) and then each of its strings.
+EVENT_LOG_DEBUG = "+eventlog"
+_REPORT = re.compile(r"fixme:advapi:ReportEventW \((\w+),0x(\w+),0x(\w+),0x(\w+),\w+,0x(\w+),")
+_STRING = re.compile(r':(?:err|warn|trace):eventlog:ReportEventW L"(.*)"$')
+_ESCAPE = re.compile(r"\\(?:([0-9a-fA-F]{4})|(.))")
+_ESCAPED = {"n": "\n", "t": "\t", "r": "\r"}
+EVENT_TYPES = {1: "error", 2: "warning", 4: "information"}
+
+
+@dataclasses.dataclass
+class Event:
+    type: str
+    id: int
+    strings: list
+
+
+def reported_events(debug_output):
+    """The events a program reported, from its output under EVENT_LOG_DEBUG."""
+    events = []
+    for line in debug_output.splitlines():
+        report = _REPORT.search(line)
+        if report:
+            events.append(Event(EVENT_TYPES.get(int(report[2], 16), report[2]),
+                                int(report[4], 16), []))
+            continue
+        text = _STRING.search(line)
+        if text and events:
+            events[-1].strings.append(_ESCAPE.sub(
+                lambda m: chr(int(m[1], 16)) if m[1] else _ESCAPED.get(m[2], m[2]), text[1]))
+    return events
 
 
 class Run:

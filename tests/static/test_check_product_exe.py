@@ -2,6 +2,7 @@
 shown on copies of the real product with one thing changed."""
 
 import pathlib
+import struct
 import sys
 
 import pefile
@@ -78,21 +79,34 @@ def test_check_flags_each_fault(tmp_path, change, complaint):
 
 
 # Each build passes only as what it is: the signature check's two DLLs are
-# wrong in the default build and required in the publisher build, which may
-# be up to 4 KiB larger.
-@pytest.mark.parametrize("product, publisher, complaint", [
-    (PUBLISHER_PRODUCT, True, None),
-    (PUBLISHER_PRODUCT, False, "imports wintrust.dll"),
-    (PRODUCT, True, "does not import wintrust.dll"),
-    (PUBLISHER_PRODUCT, True, "more than 69632"),
+# wrong in the default build and required in the publisher build, and so are
+# the event log's calls and message table, each of which may add 4 KiB. The
+# hardened build has both.
+def drop_a_message(pe):
+    table = next(e for e in pe.DIRECTORY_ENTRY_RESOURCE.entries if e.id == 11)
+    data = table.directory.entries[0].directory.entries[0].data.struct
+    low, high, offset = struct.unpack_from("<III", pe.get_data(data.OffsetToData, 16), 4)
+    pe.set_bytes_at_rva(data.OffsetToData + 4, struct.pack("<II", low, high - 1))
+
+
+@pytest.mark.parametrize("product, publisher, event_log, change, complaint", [
+    (PUBLISHER_PRODUCT, True, True, None, None),
+    (PUBLISHER_PRODUCT, False, True, None, "imports wintrust.dll"),
+    (PRODUCT, True, False, None, "does not import wintrust.dll"),
+    (PUBLISHER_PRODUCT, True, True, append_padding, "more than 73728"),
+    (PUBLISHER_PRODUCT, True, False, None, "resource of type RT_MESSAGETABLE"),
+    (PRODUCT, False, True, None, "does not import ReportEventW"),
+    (PRODUCT, False, True, None, "has 0 message tables"),
+    (PUBLISHER_PRODUCT, True, True, drop_a_message, "no text for event ID 8"),
 ])
-def test_check_knows_both_builds(tmp_path, product, publisher, complaint):
+def test_check_knows_each_build(tmp_path, product, publisher, event_log, change, complaint):
     if not product.exists():
         pytest.fail(f"{product} is not built")
+    pe = pefile.PE(str(product))
+    appended = change(pe) if change else None
     changed = tmp_path / "agent.exe"
-    padding = bytes(70_000) if complaint and "more than" in complaint else b""
-    changed.write_bytes(product.read_bytes() + padding)
-    problems = check_product_exe.problems_of(str(changed), publisher)
+    changed.write_bytes(bytes(pe.write()) + (appended or b""))
+    problems = check_product_exe.problems_of(str(changed), publisher, event_log)
     if complaint is None:
         assert problems == []
     else:

@@ -29,9 +29,13 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
     ("UPDATE_SERVER", "https://updates.example.com:65536", "a number from 1 to 65535"),
     ("UPDATE_SERVER", "https://updates.example.com/updates", "has a path"),
     ("UPDATE_SERVER", "https://user@updates.example.com", "has user info"),
+    ("EVENT_LOG", "ON", None),
+    ("EVENT_LOG", "off", None),
+    ("EVENT_LOG", "yes please", "neither ON nor OFF"),
 ])
 def test_settings_are_checked_at_configure_time(setting, value, complaint):
-    script = {"INSTALLER_PUBLISHER": "InstallerPublisher", "UPDATE_SERVER": "UpdateServer"}[setting]
+    script = {"INSTALLER_PUBLISHER": "InstallerPublisher", "UPDATE_SERVER": "UpdateServer",
+              "EVENT_LOG": "EventLog"}[setting]
     result = subprocess.run(["cmake", f"-D{setting}={value}", "-P", f"cmake/{script}.cmake"],
                             cwd=ROOT, capture_output=True, text=True)
     accepted = complaint is None or complaint.startswith("Update server:")

@@ -35,8 +35,13 @@ platform::HKEY const kKey = reinterpret_cast<void*>(0x400);
 platform::HANDLE const kMutex = reinterpret_cast<void*>(0x500);
 platform::HANDLE const kToken = reinterpret_cast<void*>(0x510);
 platform::HMODULE const kKernel32 = reinterpret_cast<void*>(0x520);
+platform::HMODULE const kNtdll = reinterpret_cast<void*>(0x530);
 platform::HANDLE const kTrustState = reinterpret_cast<void*>(0x600);
 platform::HANDLE const kThread = reinterpret_cast<void*>(0x900);
+platform::HANDLE const kWriterThread = reinterpret_cast<void*>(0x910);
+platform::HANDLE const kEventSource = reinterpret_cast<void*>(0x920);
+std::function<void()> g_writer;  // a second thread's work, until it has run
+bool g_run_thread_open = false;   // the run's thread, until its handle closes
 platform::HANDLE const kThisProcess = reinterpret_cast<void*>(-1);
 std::function<void()> g_thread;  // the thread's work, until it has run
 
@@ -139,6 +144,8 @@ State& Reset() {
   if (!g_state.folder.empty()) std::filesystem::remove_all(g_state.folder);
   g_state = State{};
   g_thread = nullptr;
+  g_writer = nullptr;
+  g_run_thread_open = false;
   g_body_position = 0;
   g_step_offset = 0;
   g_write_calls = 0;
@@ -196,11 +203,39 @@ DWORD GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
-  return std::string(lpModuleName) == "kernel32.dll" ? fake::kKernel32
-                                                      : nullptr;
+  std::string name = lpModuleName;
+  return name == "kernel32.dll" ? fake::kKernel32
+         : name == "ntdll.dll"  ? fake::kNtdll
+                                : nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  if (hModule == fake::kNtdll && g_state.has_nt_query_object &&
+      std::string(lpProcName) == "NtQueryObject") {
+    // The mutex's name as Windows keeps it: in the session's directory,
+    // or, through a link, another one's.
+    NtQueryObjectFunction query = [](HANDLE handle, int information_class,
+                                     void* information, DWORD length,
+                                     DWORD* returned) -> LONG {
+      std::u16string name =
+          g_state.mutex == fake::MutexState::kLinkToOurs
+              ? u"\\Sessions\\1\\BaseNamedObjects\\SomeoneElsesMutex"
+              : u"\\Sessions\\1\\BaseNamedObjects\\" +
+                    g_state.mutex_args.name.substr(6);  // after "Local\\"
+      *returned = sizeof(UNICODE_STRING) + (name.size() + 1) * 2;
+      if (handle != fake::kMutex || information_class != 1 ||
+          length < *returned) {
+        return static_cast<LONG>(0xC0000004);  // STATUS_INFO_LENGTH_MISMATCH
+      }
+      auto* text = reinterpret_cast<UNICODE_STRING*>(information);
+      text->Buffer = reinterpret_cast<char16_t*>(text + 1);
+      text->Length = name.size() * 2;
+      text->MaximumLength = text->Length + 2;
+      std::copy(name.c_str(), name.c_str() + name.size() + 1, text->Buffer);
+      return 0;
+    };
+    return reinterpret_cast<FARPROC>(query);
+  }
   if (hModule != fake::kKernel32 || !g_state.has_get_temp_path2 ||
       std::string(lpProcName) != "GetTempPath2W") {
     return nullptr;
@@ -384,12 +419,14 @@ BOOL GetKernelObjectSecurity(HANDLE Handle, DWORD RequestedInformation,
       RequestedInformation != kOwnerSecurityInformation) {
     return 0;
   }
-  const std::vector<std::uint8_t> another_user = {1, 5, 0, 0, 0, 0, 0, 5,
-                                                  21, 0, 0, 0, 1, 0, 0, 0,
-                                                  2, 0, 0, 0, 3, 0, 0, 0,
-                                                  233, 3, 0, 0};
+  // S-1-5-19: as long as the process's user, S-1-5-18.
+  const std::vector<std::uint8_t> another_user = {1, 1, 0, 0, 0, 0,
+                                                  0, 5, 19, 0, 0, 0};
   std::vector<std::uint8_t> owner;
-  if (g_state.mutex == fake::MutexState::kOurs) owner = g_state.user;
+  if (g_state.mutex == fake::MutexState::kOurs ||
+      g_state.mutex == fake::MutexState::kLinkToOurs) {
+    owner = g_state.user;
+  }
   if (g_state.mutex == fake::MutexState::kOtherAccounts) owner = another_user;
   // Self-relative, with the owner (if any) after the 20-byte header.
   std::vector<std::uint8_t> descriptor(20, 0);
@@ -407,15 +444,28 @@ DWORD GetLastError() { return g_state.last_error; }
 
 // The thread runs when it is waited for, or, past the deadline, as the
 // process ends: the moment a stuck run might get as far as the start.
+// The first thread is the run's; a second one writes the record of a run
+// that met its deadline.
 HANDLE CreateThread(void*, std::size_t, LPTHREAD_START_ROUTINE lpStartAddress,
                     void* lpParameter, DWORD, DWORD*) {
+  ++g_state.open_handles;
+  if (fake::g_run_thread_open) {
+    fake::g_writer = [=] { lpStartAddress(lpParameter); };
+    return fake::kWriterThread;
+  }
+  fake::g_run_thread_open = true;
   fake::g_thread = [=] { lpStartAddress(lpParameter); };
-  return ++g_state.open_handles, fake::kThread;
+  return fake::kThread;
 }
 
-DWORD WaitForSingleObject(HANDLE, DWORD dwMilliseconds) {
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   constexpr DWORD kWaitTimeout = 0x102;
   g_state.waits_ms.push_back(dwMilliseconds);
+  if (hHandle == fake::kWriterThread) {
+    if (g_state.event_log_hangs) return kWaitTimeout;
+    std::exchange(fake::g_writer, nullptr)();
+    return kWaitObject0;
+  }
   if (g_state.run_deadline_passes) return kWaitTimeout;
   if (g_state.deadline_passes_in.empty()) {
     if (fake::g_thread) std::exchange(fake::g_thread, nullptr)();
@@ -445,7 +495,10 @@ BOOL TerminateProcess(HANDLE hProcess, unsigned int uExitCode) {
 }
 
 BOOL CloseHandle(HANDLE hObject) {
-  if (hObject == fake::kThread) return --g_state.open_handles, 1;
+  if (hObject == fake::kThread || hObject == fake::kWriterThread) {
+    if (hObject == fake::kThread) fake::g_run_thread_open = false;
+    return --g_state.open_handles, 1;
+  }
   if (hObject == fake::kToken) return --g_state.open_handles, 1;
   if (hObject == fake::kMutex) {
     g_state.events.push_back("CloseHandle mutex");
@@ -471,7 +524,13 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                    DWORD samDesired, HKEY* phkResult) {
   g_state.reg_open_args = {hKey, lpSubKey, ulOptions, samDesired};
   g_state.events.push_back("RegOpenKeyExW");
-  if (hKey != HkeyLocalMachine() || !g_state.registry.count(lpSubKey)) {
+  // A key exists when it has a value: "KEY" (whatever its name) or
+  // "KEY|NAME".
+  auto value = g_state.registry.lower_bound(lpSubKey);
+  if (hKey != HkeyLocalMachine() || value == g_state.registry.end() ||
+      value->first.rfind(lpSubKey, 0) != 0 ||
+      (value->first.size() != std::u16string(lpSubKey).size() &&
+       value->first[std::u16string(lpSubKey).size()] != u'|')) {
     return 2;  // ERROR_FILE_NOT_FOUND
   }
   *phkResult = fake::kKey;
@@ -485,8 +544,11 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
                             *lpcbData};
   g_state.events.push_back("RegQueryValueExW");
   if (hKey != fake::kKey) return 6;  // ERROR_INVALID_HANDLE
-  const fake::RegistryValue& value =
-      g_state.registry.at(g_state.reg_open_args.sub_key);
+  const std::u16string& key = g_state.reg_open_args.sub_key;
+  auto found = g_state.registry.find(key + u"|" + fake::CopyText(lpValueName));
+  if (found == g_state.registry.end()) found = g_state.registry.find(key);
+  if (found == g_state.registry.end()) return 2;  // ERROR_FILE_NOT_FOUND
+  const fake::RegistryValue& value = found->second;
   if (value.status != kErrorSuccess) return value.status;
   if (!lpData) {  // only the size is asked for
     *lpcbData = value.data.size();
@@ -543,7 +605,10 @@ HINTERNET InternetConnectW(HINTERNET hInternet, LPCWSTR lpszServerName,
                           dwFlags,
                           dwContext};
   g_state.events.push_back("InternetConnectW");
-  if (hInternet != fake::kRoot || g_state.connect_fails) return nullptr;
+  if (hInternet != fake::kRoot || g_state.connect_fails) {
+    g_state.last_error = 12029;  // ERROR_INTERNET_CANNOT_CONNECT
+    return nullptr;
+  }
   fake::g_request.host = fake::CopyText(lpszServerName);
   fake::g_request.port = nServerPort;
   ++g_state.open_handles;
@@ -771,6 +836,34 @@ DWORD CertGetNameStringW(const CERT_CONTEXT* pCertContext, DWORD dwType,
   std::copy(name.begin(), name.end(), pszNameString);
   pszNameString[name.size()] = u'\0';
   return name.size() + 1;
+}
+
+HANDLE RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR lpSourceName) {
+  g_state.events.push_back("RegisterEventSourceW");
+  if (lpUNCServerName) return nullptr;
+  g_state.event_source = fake::CopyText(lpSourceName);
+  ++g_state.open_handles;
+  return fake::kEventSource;
+}
+
+BOOL ReportEventW(HANDLE hEventLog, WORD wType, WORD wCategory,
+                  DWORD dwEventID, void* lpUserSid, WORD wNumStrings,
+                  DWORD dwDataSize, LPCWSTR* lpStrings, void* lpRawData) {
+  g_state.events.push_back("ReportEventW");
+  if (lpUserSid || dwDataSize || lpRawData) return 0;
+  fake::ReportedEvent event{wType, wCategory, dwEventID, {},
+                            hEventLog == fake::kEventSource};
+  for (WORD i = 0; i < wNumStrings; ++i) {
+    event.strings.push_back(fake::CopyText(lpStrings[i]));
+  }
+  g_state.reported.push_back(event);
+  return 1;
+}
+
+BOOL DeregisterEventSource(HANDLE hEventLog) {
+  if (hEventLog != fake::kEventSource) return 0;
+  --g_state.open_handles;
+  return 1;
 }
 
 BOOL InternetCloseHandle(HINTERNET hInternet) {

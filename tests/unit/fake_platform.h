@@ -34,6 +34,7 @@ enum class MutexState {
   kNoOwner,        // a mutex made with no owner
   kDenied,         // a mutex this account may not open
   kOtherKind,      // an object of another kind
+  kLinkToOurs,     // a link to a mutex the process's user owns
 };
 
 // The registry key that holds PendingFileRenameOperations.
@@ -77,6 +78,13 @@ struct TrustScript {
   std::u16string issuer_common_name = u"Brenwick Test Root";
 };
 
+struct ReportedEvent {  // one ReportEventW call, as passed
+  platform::WORD type, category;
+  platform::DWORD id;
+  std::vector<std::u16string> strings;
+  bool source_registered;  // through RegisterEventSourceW's handle
+};
+
 struct TrustCall {  // one WinVerifyTrust call, as passed
   bool no_window, generic_verify_v2;
   platform::WINTRUST_DATA data;
@@ -91,7 +99,9 @@ struct State {
   platform::DWORD temp_path_result_override = 0;  // nonzero: returned as is
   platform::WORD architecture = platform::kProcessorArchitectureAmd64;
   std::set<char16_t> c1_space;  // GetStringTypeW's C1_SPACE set
-  std::map<std::u16string, RegistryValue> registry;  // key path -> value
+  // "KEY PATH" -> its value, whatever it is named, or "KEY PATH|NAME" -> the
+  // value of that name.
+  std::map<std::u16string, RegistryValue> registry;
   std::set<std::u16string> locked_paths;  // held open without sharing
   int create_for_write_failures = 0;      // next N write opens fail
   int write_failure_at = -1;              // WriteFile call index that fails
@@ -104,9 +114,11 @@ struct State {
   // The process's user: S-1-5-18, the system account.
   std::vector<std::uint8_t> user = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
   bool token_fails = false;              // OpenProcessToken fails
+  bool has_nt_query_object = true;       // ntdll exports NtQueryObject
   bool has_get_temp_path2 = false;       // kernel32 exports GetTempPath2W
   std::u16string temp_path2;             // and its answer
   bool admin = true;  // a deletion at reboot is registered, in the registry
+  bool event_log_hangs = false;  // writing a record never returns
   platform::DWORD last_error = 0;        // GetLastError's answer
   bool run_deadline_passes = false;      // the run's thread outlives the wait
   // The call during which the run's deadline passes, as its pause point
@@ -179,6 +191,8 @@ struct State {
     platform::DWORD type_in, size_in;
   } reg_query_args{};
   std::vector<TrustCall> trust_calls;
+  std::vector<ReportedEvent> reported;  // the records written
+  std::u16string event_source;          // the source registered
   struct {
     platform::DWORD signer_index, counter_signer_index;
     platform::BOOL counter_signer;

@@ -9,6 +9,7 @@
 #include "platform/windows_api.h"
 #include "run/installer_hand_off.h"
 #include "run/installer_publisher.h"
+#include "run/run_record.h"
 #include "run/settings.h"
 
 namespace {
@@ -155,25 +156,31 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
 TEST(UpdateRunTest, RunsUnlessAnotherRunOfTheAccountAndWithinTheDeadline) {
   using fake::MutexState;
   const std::vector<platform::DWORD> kDeadlineOnly = {kRunDeadlineMs};
+  // With the event log, each start writes one record: that of a run that
+  // meets its deadline on a thread of its own, waited for one network wait.
+  const Outcome kStarted = Outcome::kUpdateStarted;
   const struct {
     MutexState mutex;
     const char* deadline_passes_in;  // "": before the run begins
     bool runs, starts;
     std::vector<platform::DWORD> waits;
+    Outcome recorded;
     bool token_fails = false;  // the user cannot be told: no lock
   } cases[] = {
-      {MutexState::kFree, nullptr, true, true, kDeadlineOnly},
-      {MutexState::kOurs, nullptr, false, false, {}},
-      {MutexState::kOtherAccounts, nullptr, true, true, kDeadlineOnly},
-      {MutexState::kNoOwner, nullptr, true, true, kDeadlineOnly},
-      {MutexState::kDenied, nullptr, true, true, kDeadlineOnly},
-      {MutexState::kOtherKind, nullptr, true, true, kDeadlineOnly},
-      {MutexState::kOurs, nullptr, true, true, kDeadlineOnly, true},
-      {MutexState::kFree, "", true, false, kDeadlineOnly},
+      {MutexState::kFree, nullptr, true, true, kDeadlineOnly, kStarted},
+      {MutexState::kOurs, nullptr, false, false, {}, Outcome::kAnotherRun},
+      {MutexState::kOtherAccounts, nullptr, true, true, kDeadlineOnly,
+       kStarted},
+      {MutexState::kNoOwner, nullptr, true, true, kDeadlineOnly, kStarted},
+      {MutexState::kDenied, nullptr, true, true, kDeadlineOnly, kStarted},
+      {MutexState::kOtherKind, nullptr, true, true, kDeadlineOnly, kStarted},
+      {MutexState::kLinkToOurs, nullptr, true, true, kDeadlineOnly, kStarted},
+      {MutexState::kOurs, nullptr, true, true, kDeadlineOnly, kStarted, true},
+      {MutexState::kFree, "", true, false, kDeadlineOnly, Outcome::kDeadline},
       {MutexState::kFree, "HttpSendRequestW /brenwick/update.exe", true, false,
-       kDeadlineOnly},
+       kDeadlineOnly, Outcome::kDeadline},
       {MutexState::kFree, "ShellExecuteExW", true, true,
-       {kRunDeadlineMs, kNetworkTimeoutMs}},
+       {kRunDeadlineMs, kNetworkTimeoutMs}, kStarted},
   };
   // Owner S-1-5-18, the process's user, and a DACL that lets that user alone
   // do anything with the mutex.
@@ -210,8 +217,19 @@ TEST(UpdateRunTest, RunsUnlessAnotherRunOfTheAccountAndWithinTheDeadline) {
     EXPECT_EQ(CountEvents(machine, "MoveFileExW bw_update.exe"), c.starts)
         << what;
     EXPECT_EQ(CountEvents(machine, "InternetOpenW"), c.runs ? 2 : 0) << what;
-    EXPECT_EQ(machine.waits_ms, c.runs ? c.waits : std::vector<platform::DWORD>{})
+    std::vector<platform::DWORD> waits = c.waits;
+    if (kEventLog && !c.runs) waits = kDeadlineOnly;  // only to record
+    if (kEventLog && c.recorded == Outcome::kDeadline) {
+      waits.push_back(kNetworkTimeoutMs);
+    }
+    EXPECT_EQ(machine.waits_ms, c.runs || kEventLog ? waits
+                                                    : std::vector<platform::DWORD>{})
         << what;
+    ASSERT_EQ(machine.reported.size(), kEventLog ? 1u : 0u) << what;
+    if (kEventLog) {
+      EXPECT_EQ(machine.reported[0].id, static_cast<platform::DWORD>(c.recorded))
+          << what;
+    }
     EXPECT_EQ(machine.terminated_with, c.deadline_passes_in
                                            ? std::optional<unsigned>(0)
                                            : std::nullopt)
@@ -267,7 +285,8 @@ TEST(UpdateRunTest, RegistersEachFileForDeletionOnceUntilTheRestart) {
     List pending;  // the list before the first run
     platform::LONG status;
     int registrations;  // over three up-to-date runs
-  } cases[] = {
+    const char16_t* value = u"";  // "|PendingFileRenameOperations2": that
+  } cases[] = {                  // list, not the first one
       {"nothing pending", nullptr, 0, 1},
       {"pending, in other case",
        [](std::u16string path) {
@@ -275,8 +294,16 @@ TEST(UpdateRunTest, RegistersEachFileForDeletionOnceUntilTheRestart) {
          return u"\\??\\" + path + u'\0' + u'\0';
        },
        0, 0},
+      {"pending in the second list",
+       [](std::u16string path) { return u"\\??\\" + path + u'\0' + u'\0'; },
+       0, 0, u"|PendingFileRenameOperations2"},
       {"a longer path pending",
        [](std::u16string path) { return u"\\??\\" + path + u"x" + u'\0' + u'\0'; },
+       0, 1},
+      {"a shorter path pending",
+       [](std::u16string path) {
+         return u"\\??\\" + path.substr(0, path.size() - 1) + u'\0' + u'\0';
+       },
        0, 1},
       {"pending without the prefix",
        [](std::u16string path) { return path + u'\0' + u'\0'; }, 0, 1},
@@ -294,7 +321,8 @@ TEST(UpdateRunTest, RegistersEachFileForDeletionOnceUntilTheRestart) {
     fake::State& machine = fake::Reset();
     Install(machine, u"9.0");
     if (c.pending || c.status) {
-      fake::RegistryValue& list = machine.registry[fake::kSessionManagerKey];
+      fake::RegistryValue& list =
+          machine.registry[fake::kSessionManagerKey + c.value];
       list = {c.status, {}, platform::kRegMultiSz};
       std::u16string text =
           c.pending ? c.pending(fake::PathIn("latest_version")) : u"";

@@ -3,11 +3,12 @@
 # in network and PID namespaces of its own (both test servers use port 8080,
 # and each stream must see only its own Windows programs running):
 # - 64-bit Windows (WoW64): every case but the planted files of the hostile
-#   surroundings, then the full update cycle of the hardened build (HTTPS
-#   and a pinned publisher);
+#   surroundings, then the full update cycle of the hardened build (HTTPS,
+#   a pinned publisher and the event log) and its record;
 # - 32-bit Windows: the cases that depend on the kind of Windows and the
 #   planted files (here only to even out the two streams' time), then all
-#   the cases of the hardened build.
+#   the hardened build's cases of certificates and signatures, and the
+#   record of an up-to-date run.
 # Results and logs are left in the shared folder for the host.
 [ -n "${BASH_VERSION:-}" ] || exec bash "$0" "$@"  # the guest starts jobs with sh
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
@@ -40,17 +41,19 @@ suite() {
 stream_64() {
   suite win64 "$win64" /opt/wine-prefix /usr/lib/wine/wine64 $share/exe/bw_agent.exe "" \
     -k "not planted" tests/e2e || rc=1
-  E2E_TLS_PORT=8443 suite win64-hardened "i686 hardened exe, 64-bit Windows (Wine WoW64 prefix)" \
+  E2E_TLS_PORT=8443 E2E_EVENT_LOG=true suite win64-hardened "i686 hardened exe, 64-bit Windows (Wine WoW64 prefix)" \
     /opt/wine-prefix /usr/lib/wine/wine64 $share/exe/hardened/bw_agent.exe "$publisher" \
-    "tests/e2e/test_tls.py::test_only_a_valid_certificate_for_the_host[good]" || rc=1
+    "tests/e2e/test_tls.py::test_only_a_valid_certificate_for_the_host[good]" \
+    "tests/e2e/test_event_log.py::test_each_start_writes_one_record[update-started]" || rc=1
   return ${rc:-0}
 }
 stream_32() {
   suite win32 "$win32" /opt/wine-prefix32 /usr/lib/wine/wine $share/exe/bw_agent.exe "" \
     -k "windows_kind or planted" tests/e2e || rc=1
-  E2E_TLS_PORT=8443 suite win32-hardened "i686 hardened exe, 32-bit Windows (Wine win32 prefix)" \
+  E2E_TLS_PORT=8443 E2E_EVENT_LOG=true suite win32-hardened "i686 hardened exe, 32-bit Windows (Wine win32 prefix)" \
     /opt/wine-prefix32 /usr/lib/wine/wine $share/exe/hardened/bw_agent.exe "$publisher" \
-    tests/e2e/test_publisher.py tests/e2e/test_tls.py || rc=1
+    tests/e2e/test_publisher.py tests/e2e/test_tls.py \
+    "tests/e2e/test_event_log.py::test_each_start_writes_one_record[up-to-date]" || rc=1
   return ${rc:-0}
 }
 

@@ -2,6 +2,9 @@
 #include "platform/windows/wide_text_cast.h"
 #include "platform/windows_api.h"
 
+#include <winternl.h>
+
+#include <cstddef>
 #include <type_traits>
 
 static_assert(platform::kMovefileReplaceExisting == MOVEFILE_REPLACE_EXISTING);
@@ -24,6 +27,10 @@ static_assert(platform::kC1Space == C1_SPACE);
 static_assert(platform::kProcessorArchitectureAmd64 ==
               PROCESSOR_ARCHITECTURE_AMD64);
 static_assert(sizeof(platform::SYSTEM_INFO) == sizeof(::SYSTEM_INFO));
+static_assert(sizeof(platform::UNICODE_STRING) == sizeof(::UNICODE_STRING) &&
+              offsetof(platform::UNICODE_STRING, Buffer) ==
+                  offsetof(::UNICODE_STRING, Buffer));
+static_assert(platform::kObjectNameInformation == ObjectNameInformation);
 
 namespace platform {
 
