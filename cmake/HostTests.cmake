@@ -15,7 +15,6 @@ add_executable(unit_tests
   tests/unit/fake_platform.cc
   tests/unit/component_number_test.cc
   tests/unit/download_to_file_test.cc
-  tests/unit/event_log_test.cc
   tests/unit/first_line_test.cc
   tests/unit/installed_version_test.cc
   tests/unit/installer_signature_test.cc

@@ -116,8 +116,10 @@ HANDLE CreateWorkingFile(const WideText& path) {
 // `received` counts the bytes.
 bool ReceiveBody(HINTERNET request, const WideText& working_path, HANDLE& file,
                  std::uint64_t& received, DWORD started,
-                 std::uint32_t deadline_ms, DownloadReport* report) {
+                 std::uint32_t deadline_ms, std::vector<char>* head,
+                 DownloadReport* report) {
   std::vector<char> buffer;
+  bool head_complete = false;
   for (;;) {
     // An unsigned difference stays right across the tick count's wrap-around.
     if (platform::GetTickCount() - started >= deadline_ms) {
@@ -148,6 +150,12 @@ bool ReceiveBody(HINTERNET request, const WideText& working_path, HANDLE& file,
       return Failed(report, DownloadFailure::kNotStored, true), false;
     }
     received += read;
+    // The body up to its first line end, kept as it arrives: what arrived
+    // is known whatever then becomes of the file.
+    if (head && !head_complete) {
+      head_complete =
+          CollectFirstLine(*head, std::string_view(buffer.data(), read));
+    }
   }
 }
 
@@ -208,7 +216,7 @@ bool ArrivedOverTls(HINTERNET request) {
     size = 0;  // asks for the size the address needs, in bytes
     platform::InternetQueryOptionW(request, platform::kInternetOptionUrl,
                                    nullptr, &size);
-    std::vector<char16_t> url(size / sizeof(char16_t) + kSchemeLength + 1);
+    WideText url(size / sizeof(char16_t) + kSchemeLength + 1, u'\0');
     size = static_cast<DWORD>(url.size() * sizeof(char16_t));
     return platform::InternetQueryOptionW(request, platform::kInternetOptionUrl,
                                           url.data(), &size) &&
@@ -240,11 +248,9 @@ bool ReachedDeclaredLength(HINTERNET request, std::uint64_t received,
 // Closes the working file, then moves it over the local path when the body
 // is complete, or deletes it. The move replaces whatever stands at the local
 // path, a link included, and never writes through it. True when the local
-// path now holds the body. With `first_line`, a complete body's first line is
-// read back from the working file before the move is tried.
+// path now holds the body.
 bool StoreOrDiscard(HANDLE file, const WideText& working_path,
                     const WideText& local_path, bool complete,
-                    std::optional<WideText>* first_line,
                     DownloadReport* report) {
   if (file == platform::InvalidHandleValue()) {
     Failed(report, DownloadFailure::kEmpty);
@@ -253,13 +259,6 @@ bool StoreOrDiscard(HANDLE file, const WideText& working_path,
   if (!platform::CloseHandle(file)) {
     Failed(report, DownloadFailure::kNotStored, true);
     complete = false;
-  }
-  if (complete && first_line) {
-    try {
-      *first_line = ReadFirstLine(working_path);
-    } catch (...) {
-      complete = false;  // out of memory: as if it had not arrived
-    }
   }
   if (complete && platform::MoveFileExW(working_path.c_str(), local_path.c_str(),
                                         platform::kMovefileReplaceExisting)) {
@@ -311,6 +310,7 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
   HANDLE file = platform::InvalidHandleValue();
   WideText working_path;
   bool complete = false;
+  std::vector<char> head;
   try {
     RequestTarget target{server.c_str(), kServerPort, object_path.c_str()};
     bool sent = SendRequest(root, target, connection, request, report);
@@ -346,8 +346,13 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
     } else {
       working_path = WorkingPath(local_path, started);
       complete = ReceiveBody(request, working_path, file, received, started,
-                             deadline_ms, report) &&
+                             deadline_ms, first_line ? &head : nullptr,
+                             report) &&
                  ReachedDeclaredLength(request, received, report);
+      // An empty body is no version file: nothing arrived.
+      if (complete && first_line && received > 0) {
+        *first_line = FirstLineOfText(std::string_view(head.data(), head.size()));
+      }
     }
     if constexpr (kEventLog) {
       if (report) report->received = received;
@@ -357,8 +362,8 @@ bool DownloadToFile(const WideText& server, const WideText& object_path,
     complete = false;
   }
   if (request) platform::InternetCloseHandle(request);
-  bool stored = StoreOrDiscard(file, working_path, local_path, complete,
-                               first_line, report);
+  bool stored =
+      StoreOrDiscard(file, working_path, local_path, complete, report);
   if (connection) platform::InternetCloseHandle(connection);
   platform::InternetCloseHandle(root);
   return stored;

@@ -21,10 +21,10 @@
 // `local_path` only when complete; on every failure the file at `local_path`
 // stays as it was and the working file is removed.
 //
-// With `first_line`, a body that arrived whole has its first line read back
-// from the working file into it, whether or not it could then replace the
-// file at `local_path`: what arrived is known even where that file is held
-// by someone else.
+// With `first_line`, a body that arrived whole has its first line kept in it,
+// as it arrived, whether or not it could then replace the file at
+// `local_path`: what arrived is known even where that file is held by
+// someone else.
 //
 // With `report`, in builds that keep a record of the run, it learns the
 // status, the bytes received and declared, and why the download failed.

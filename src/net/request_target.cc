@@ -38,20 +38,20 @@ bool HttpsRedirectTarget(char16_t* location,
   for (char16_t c : text) {
     if (c <= u' ' || c == 0x7F) return false;
   }
+  if (text.empty()) return false;
   // Where the address's host begins; 0: a path on the same server. (Views
   // are cut by hand, all within the text: substr would check it again.)
   std::size_t authority = StartsWithIgnoringAsciiCase(text, u"https://") ? 8
-                          : StartsWithIgnoringAsciiCase(text, u"//")     ? 2
-                                                                         : 0;
-  if (authority == 0 && !StartsWithIgnoringAsciiCase(text, u"/")) return false;
+                          : text.size() > 1 && text[0] == u'/' &&
+                                  text[1] == u'/'
+                              ? 2
+                              : 0;
+  if (authority == 0 && text[0] != u'/') return false;
   std::size_t path = text.find(u'/', authority);
   if (path == std::u16string_view::npos) return false;
   RequestTarget to = target;
   if (authority) {
     std::u16string_view name(location + authority, path - authority);
-    if (name.find_first_of(u"@[]?#") != std::u16string_view::npos) {
-      return false;
-    }
     std::size_t colon = name.find(u':');
     to.port = kHttpsPort;
     if (colon != std::u16string_view::npos) {
@@ -60,6 +60,13 @@ bool HttpsRedirectTarget(char16_t* location,
     }
     if (name.empty() || name.size() > kMaxHostCharacters || to.port == 0) {
       return false;
+    }
+    for (char16_t c : name) {  // a DNS name: letters, digits, dots, hyphens
+      char16_t lower = c | 0x20;   // for letters, and only for them
+      if (!(lower >= u'a' && lower <= u'z') && !(c >= u'0' && c <= u'9') &&
+          c != u'.' && c != u'-') {
+        return false;
+      }
     }
     for (std::size_t i = 0; i < name.size(); ++i) host[i] = name[i];
     host[name.size()] = u'\0';

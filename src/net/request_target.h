@@ -16,9 +16,10 @@ struct RequestTarget {
 // ("/..."); the fragment is dropped. A new host is copied into `host`, the
 // object is made in place in `location`. False, with `target` unchanged, for
 // anything else, so that a chain never leaves TLS: another scheme (http://
-// above all), a relative path, an address without a path, user info, a
-// bracketed address, a host longer than a DNS name, a port that is not 1 to
-// 65535, and blanks or control characters anywhere.
+// above all), a relative path, an address without a path, a host that is
+// not a DNS name (user info, a bracketed address, other characters, more
+// than 253 of them), a port that is not 1 to 65535, and blanks or control
+// characters anywhere.
 constexpr std::size_t kMaxHostCharacters = 253;
 bool HttpsRedirectTarget(char16_t* location,
                          char16_t (&host)[kMaxHostCharacters + 1],

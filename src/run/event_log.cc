@@ -120,7 +120,7 @@ const char* CheckName(SignatureCheck check) {
 
 void Published(Text text, const RunRecord& record) {
   if (record.published_from == VersionSource::kUnknown) {
-    text << "published version not read yet";
+    text << "published version unknown";
     return;
   }
   text << "published version \"" << record.published << "\"";
@@ -138,7 +138,7 @@ void Published(Text text, const RunRecord& record) {
 
 void Installed(Text text, const RunRecord& record) {
   if (record.installed_from == InstalledSource::kUnknown) {
-    text << "installed version not read yet";
+    text << "installed version unknown";
     return;
   }
   text << "installed version \"" << record.installed << "\"";

@@ -20,6 +20,11 @@ std::size_t FirstLineEnd(std::string_view bytes) {
 
 }  // namespace
 
+bool CollectFirstLine(std::vector<char>& bytes, std::string_view chunk) {
+  bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+  return FirstLineEnd(chunk) != std::string_view::npos;
+}
+
 WideText FirstLineOfText(std::string_view bytes) {
   std::size_t end = FirstLineEnd(bytes);
   std::string_view line = bytes.substr(0, end);
@@ -52,11 +57,7 @@ std::optional<WideText> ReadFirstLine(const WideText& path) {
   char chunk[kReadChunkSize];
   platform::DWORD read = 0;
   while (platform::ReadFile(file, chunk, kReadChunkSize, &read, nullptr) &&
-         read > 0) {
-    bytes.insert(bytes.end(), chunk, chunk + read);
-    if (FirstLineEnd(std::string_view(chunk, read)) != std::string_view::npos) {
-      break;
-    }
+         read > 0 && !CollectFirstLine(bytes, std::string_view(chunk, read))) {
   }
   return FirstLineOfText(std::string_view(bytes.data(), bytes.size()));
 }

@@ -103,5 +103,5 @@ def test_a_run_that_meets_its_deadline_records_that(machine, server):
         # 5 + 8 + 5 * 2 s, and at most one network wait (2 s) for the record.
         assert time.time() - started < 23 + 2 + 5
     assert (event.type, event.id) == ("error", 7)
-    assert event.strings[0] == "published version not read yet"
+    assert event.strings[0] == "published version unknown"
     assert event.strings[2].strip() == "The run was stopped while fetching the version file."

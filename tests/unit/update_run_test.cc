@@ -121,6 +121,7 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
     const char* published;      // version file body; nullptr: none arrives
     const char16_t* installed;  // nullptr: product not installed
     bool hand_off;
+    bool local_file_held = false;  // an older one, that nobody may replace
   } cases[] = {
       {"2.0.0.0\r\n", u"1.9.9.9", true},
       {"1.2.3\n", u"1.2.3.0", false},
@@ -132,6 +133,7 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
       {"1.0.0.0", nullptr, false},
       {nullptr, nullptr, false},
       {nullptr, u"0.9", true},  // default 1.0.0.0 is newer than 0.9
+      {"9.0", u"1.0", true, true},  // what arrived counts
   };
   for (const auto& c : cases) {
     fake::State& machine = fake::Reset();
@@ -139,6 +141,10 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
         {c.published ? c.published : "", !c.published}};
     machine.responses[u"/brenwick/update.exe"] = {{"MZ"}};
     if (c.installed) Install(machine, c.installed);
+    if (c.local_file_held) {
+      fake::WriteFileBytes(fake::PathIn("latest_version"), "0.1");
+      machine.locked_paths.insert(fake::PathIn("latest_version"));
+    }
 
     EXPECT_EQ(AgentMain(), 0);
     std::string what = c.published ? c.published : "(no version file)";
@@ -353,6 +359,9 @@ TEST(UpdateRunTest, AnyExceptionStillExitsWithZero) {
     EXPECT_EQ(AgentMain(), 0) << operation;
     EXPECT_FALSE(machine.shell_info) << operation;
     EXPECT_EQ(machine.open_handles, 0) << operation;
+    // Recorded as such, with the event log.
+    ASSERT_EQ(machine.reported.size(), kEventLog ? 1u : 0u) << operation;
+    if (kEventLog) EXPECT_EQ(machine.reported[0].id, 8u) << operation;
   }
 }
 
