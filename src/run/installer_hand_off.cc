@@ -15,12 +15,6 @@ void InstallerHandOff(RunRecord* record) {
   WideText local_path =
       TemporaryFolderPath() + kSettings.installer_local_file_name;
   WideText arguments = kInstallerSwitches;
-  if constexpr (kEventLog) {
-    if (record) {
-      record->installer_fetched = true;
-      record->outcome = Outcome::kDownloadFailed;
-    }
-  }
   if (!DownloadToFile(kSettings.installer_server, kSettings.installer_file_path,
                       local_path, kInstallerDeadlineMs, nullptr,
                       record ? &record->installer_download : nullptr)) {

@@ -26,12 +26,18 @@ std::atomic<int> g_run_state{kNoDeadline};
 RunRecord g_shared_record;
 std::atomic_flag g_record_lock = ATOMIC_FLAG_INIT;
 
-RunRecord SharedRunRecord() {
-  while (g_record_lock.test_and_set(std::memory_order_acquire)) {
+// Holds the record's lock for as long as it lives.
+struct RecordLock {
+  RecordLock() {
+    while (g_record_lock.test_and_set(std::memory_order_acquire)) {
+    }
   }
-  RunRecord record = g_shared_record;
-  g_record_lock.clear(std::memory_order_release);
-  return record;
+  ~RecordLock() { g_record_lock.clear(std::memory_order_release); }
+};
+
+RunRecord SharedRunRecord() {
+  RecordLock lock;
+  return g_shared_record;
 }
 
 // Moves the run from `from` to `to`; true also when there is no deadline.
@@ -45,8 +51,10 @@ unsigned long PLATFORM_WINAPI RunThread(void* run) {
   try {
     reinterpret_cast<void (*)()>(run)();
   } catch (...) {
-    // Nobody to tell but the record, in builds that keep one.
+    // Nobody to tell but the record, in builds that keep one; an exception
+    // in the middle of a start ends that start too.
     if constexpr (kEventLog) {
+      EndInstallerStart();
       RunRecord record = SharedRunRecord();
       record.outcome = Outcome::kException;
       ShareRunRecord(record);
@@ -79,10 +87,8 @@ void WriteWithinOneNetworkWait(platform::LPTHREAD_START_ROUTINE write) {
 }  // namespace
 
 void ShareRunRecord(const RunRecord& record) {
-  while (g_record_lock.test_and_set(std::memory_order_acquire)) {
-  }
+  RecordLock lock;
   g_shared_record = record;
-  g_record_lock.clear(std::memory_order_release);
 }
 
 bool BeginInstallerStart() { return Enter(kRunning, kStartingInstaller); }
