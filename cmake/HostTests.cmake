@@ -1,13 +1,18 @@
 # Unit tests on the build machine: the core linked with the scripted fake of
 # the Windows operations, under AddressSanitizer and UndefinedBehaviorSanitizer.
+# GoogleTest as the system has it built (Debian's libgtest-dev), else from its
+# sources.
 set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+find_package(GTest QUIET)
 add_compile_options(${sanitizers} -g)
 add_link_options(${sanitizers})
 
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(${GOOGLETEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
+if(NOT GTest_FOUND)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GOOGLETEST_SOURCE_DIR} googletest EXCLUDE_FROM_ALL)
+endif()
 
 enable_testing()
 include(GoogleTest)

@@ -2,7 +2,7 @@
 # missing. Sourced by the commands in tools/.
 
 agent_packages=(
-  cmake ninja-build g++ googletest clang libclang-rt-14-dev curl
+  cmake ninja-build g++ googletest libgtest-dev clang libclang-rt-14-dev curl
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   python3 python3-pefile python3-pytest
   wine64 iproute2 util-linux procps
