@@ -56,7 +56,8 @@ def test_outdated_machine_is_updated_then_up_to_date(machine, server, installer_
     ("3.0.2.1", b"3.1.0.5\r\n", True),
     (None, b"1.0.0.1\n", True),           # not installed: compared with 1.0.0.0
     (None, b"1.0.0.0\n", False),
-])
+], ids=["same", "trailing-zeros", "older-published", "newer-published", "absent-newer",
+        "absent-same"])
 def test_decision(machine, server, installer_bytes, installed, published, updates):
     machine.install(installed)
     server.serve(VERSION, Response("file", published))
