@@ -148,6 +148,7 @@ TEST(DownloadToFileTest, ReplacesTheFileOnlyWithAWholeBody) {
     bool result;
     std::string stored;  // content at the local path afterwards
     bool arrived_unstored = false;
+    platform::DWORD status = 200;
   } cases[] = {
       {"one chunk", {{"2.0.0.0\r\n"}}, nullptr, true, "2.0.0.0\r\n"},
       {"chunks joined byte for byte",
@@ -155,26 +156,10 @@ TEST(DownloadToFileTest, ReplacesTheFileOnlyWithAWholeBody) {
        nullptr,
        true,
        "MZ\0\r\n\x1A\n\rend"s},
-      {"not found, as text",
-       {{"404 page not found\n"}},
-       [](fake::State& s) { s.statuses[u"/f"] = 404; },
-       false,
-       kOld},
-      {"an informational status",
-       {{"MZ"}},
-       [](fake::State& s) { s.statuses[u"/f"] = 199; },
-       false,
-       kOld},
-      {"a redirect not followed",
-       {{"moved"}},
-       [](fake::State& s) { s.statuses[u"/f"] = 300; },
-       false,
-       kOld},
-      {"another success status",
-       {{"abc"}},
-       [](fake::State& s) { s.statuses[u"/f"] = 299; },
-       true,
-       "abc"},
+      {"not found, as text", {{"404 page\n"}}, nullptr, false, kOld, false, 404},
+      {"an informational status", {{"MZ"}}, nullptr, false, kOld, false, 199},
+      {"a redirect not followed", {{"moved"}}, nullptr, false, kOld, false, 300},
+      {"another success status", {{"abc"}}, nullptr, true, "abc", false, 299},
       {"no response at all",
        {{"x"}},
        [](fake::State& s) { s.send_fails = true; },
@@ -250,6 +235,7 @@ TEST(DownloadToFileTest, ReplacesTheFileOnlyWithAWholeBody) {
     for (bool old_file : {true, false}) {
       fake::State& server = fake::Reset();
       server.body = c.body;
+      server.statuses[u"/f"] = c.status;
       if (c.script) c.script(server);
       if (old_file) fake::WriteFileBytes(fake::PathIn("out"), kOld);
       std::optional<std::u16string> first_line;
