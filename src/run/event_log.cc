@@ -67,7 +67,7 @@ void Explain(Text& text, const DownloadReport& download) {
       text << "HTTP status " << download.status;
       break;
     case DownloadFailure::kRedirect:
-      text << "not over TLS: a redirect not followed, HTTP status "
+      text << "a redirect not followed (out of TLS or nowhere), HTTP status "
            << download.status;
       break;
     case DownloadFailure::kNotOverTls:
@@ -85,11 +85,11 @@ void Explain(Text& text, const DownloadReport& download) {
       status();
       break;
     case DownloadFailure::kEmpty:
-      text << "the body was empty";
+      text << "an empty body";
       status();
       break;
     case DownloadFailure::kNotStored:
-      text << "it could not be stored (Windows error " << download.error
+      text << "not stored (Windows error " << download.error
            << ")";
       break;
     case DownloadFailure::kOutOfMemory:
@@ -109,7 +109,7 @@ const char* CheckName(SignatureCheck check) {
     case SignatureCheck::kChain:
       return "its certificate chain has errors";
     case SignatureCheck::kPolicy:
-      return "the Authenticode policy refused its chain";
+      return "the Authenticode policy refused it";
     case SignatureCheck::kPublisher:
       return "it is not signed by the pinned publisher";
     case SignatureCheck::kNone:
@@ -199,20 +199,16 @@ void FormatRunRecord(const RunRecord& record, EventInserts& inserts) {
 }
 
 platform::WORD EventType(const RunRecord& record) {
-  switch (record.outcome) {
-    case Outcome::kInstallerRefused:
-    case Outcome::kDeadline:
-    case Outcome::kException:
-      return platform::kEventlogErrorType;
-    case Outcome::kDownloadFailed:
-    case Outcome::kNotAVersion:
-      return platform::kEventlogWarningType;
-    default:
-      return record.version_download.failure == DownloadFailure::kNone ||
-                     record.outcome == Outcome::kAnotherRun
-                 ? platform::kEventlogInformationType
-                 : platform::kEventlogWarningType;
+  Outcome outcome = record.outcome;
+  if (outcome == Outcome::kInstallerRefused || outcome >= Outcome::kDeadline) {
+    return platform::kEventlogErrorType;
   }
+  // The version file did not arrive: an earlier copy or the default was used.
+  bool fell_back = record.published_from >= VersionSource::kEarlierFile;
+  return outcome == Outcome::kDownloadFailed ||
+                 outcome == Outcome::kNotAVersion || fell_back
+             ? platform::kEventlogWarningType
+             : platform::kEventlogInformationType;
 }
 
 void WriteRunRecord(const RunRecord& record) {

@@ -53,8 +53,12 @@ void InstallerHandOff(RunRecord* record) {
     info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
     info.nShow = platform::kSwHide;
     platform::ShellExecuteExW(&info);
+    // Recorded as started while the start still holds off the deadline.
     if constexpr (kEventLog) {
-      if (record) record->outcome = Outcome::kUpdateStarted;
+      if (record) {
+        record->outcome = Outcome::kUpdateStarted;
+        ShareRunRecord(*record);
+      }
     }
     EndInstallerStart();
   }

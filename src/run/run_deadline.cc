@@ -66,10 +66,13 @@ unsigned long PLATFORM_WINAPI RunThread(void* run) {
   return 0;
 }
 
-// The record of a run that met its deadline, as far as it got.
+// The record of a run that met its deadline, as far as it got: an update
+// already started stays that.
 unsigned long PLATFORM_WINAPI WriteDeadlineRecord(void*) {
   RunRecord record = SharedRunRecord();
-  record.outcome = Outcome::kDeadline;
+  if (record.outcome != Outcome::kUpdateStarted) {
+    record.outcome = Outcome::kDeadline;
+  }
   WriteRunRecord(record);
   return 0;
 }
@@ -99,6 +102,7 @@ void EndInstallerStart() {
 }
 
 void RunWithDeadline(void (*run)()) {
+  if constexpr (kEventLog) ShareRunRecord(RunRecord{});  // nothing known yet
   g_run_state = kRunning;
   platform::HANDLE thread = platform::CreateThread(
       nullptr, 0, &RunThread, reinterpret_cast<void*>(run), 0, nullptr);
@@ -114,6 +118,10 @@ void RunWithDeadline(void (*run)()) {
       platform::TerminateProcess(platform::GetCurrentProcess(), 0);
     }
     platform::CloseHandle(thread);
+  } else if constexpr (kEventLog) {
+    // Nothing ran: the start ends for want of a thread, and says so (the
+    // record as reset above, an exception's).
+    WriteRunRecord(SharedRunRecord());
   }
   g_run_state = kNoDeadline;
 }

@@ -68,7 +68,7 @@ struct SignatureReport {
 enum class VersionSource : std::uint8_t {
   kUnknown,      // not read yet
   kServer,       // the version file that arrived
-  kEarlierFile,  // the copy in the temporary folder
+  kEarlierFile,  // the copy in the temporary folder (the fallbacks last)
   kDefault,      // nothing: the default version
 };
 

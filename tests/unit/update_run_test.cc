@@ -121,26 +121,27 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
     const char* published;      // version file body; nullptr: none arrives
     const char16_t* installed;  // nullptr: product not installed
     bool hand_off;
+    int recorded;  // the event ID, with the event log
     bool local_file_held = false;  // an older one, that nobody may replace
     // How long each download takes: each keeps its own deadline.
     platform::DWORD version_takes_ms = 0, installer_takes_ms = 0;
   } cases[] = {
-      {"2.0.0.0\r\n", u"1.9.9.9", true},
-      {"1.2.3\n", u"1.2.3.0", false},
-      {"3.1.0.5", u"3.1.0.5", false},
-      {"3.1.0.4", u"3.1.0.5", false},
-      {"<html><body>Not Found", u"1.0", false},
-      {"", u"1.0", false},
-      {"1.0.0.1", nullptr, true},
-      {"1.0.0.0", nullptr, false},
-      {nullptr, nullptr, false},
-      {nullptr, u"0.9", true},  // default 1.0.0.0 is newer than 0.9
-      {"9.0", u"1.0", true, true},  // what arrived counts
-      {"9.0", u"1.0", true, false, kVersionFileDeadlineMs - 1,
+      {"2.0.0.0\r\n", u"1.9.9.9", true, 2},
+      {"1.2.3\n", u"1.2.3.0", false, 1},
+      {"3.1.0.5", u"3.1.0.5", false, 1},
+      {"3.1.0.4", u"3.1.0.5", false, 1},
+      {"<html><body>Not Found", u"1.0", false, 5},
+      {"", u"1.0", false, 3},  // an empty body: no version file
+      {"1.0.0.1", nullptr, true, 2},
+      {"1.0.0.0", nullptr, false, 1},
+      {nullptr, nullptr, false, 3},
+      {nullptr, u"0.9", true, 2},  // default 1.0.0.0 is newer than 0.9
+      {"9.0", u"1.0", true, 2, true},  // what arrived counts
+      {"9.0", u"1.0", true, 2, false, kVersionFileDeadlineMs - 1,
        kVersionFileDeadlineMs},
-      {"9.0", u"1.0", false, false, kVersionFileDeadlineMs},  // reads 1.0.0.0
-      {"9.0", u"1.0", true, false, 0, kInstallerDeadlineMs - 1},
-      {"9.0", u"1.0", false, false, 0, kInstallerDeadlineMs},
+      {"9.0", u"1.0", false, 3, false, kVersionFileDeadlineMs},  // 1.0.0.0
+      {"9.0", u"1.0", true, 2, false, 0, kInstallerDeadlineMs - 1},
+      {"9.0", u"1.0", false, 3, false, 0, kInstallerDeadlineMs},
   };
   for (const auto& c : cases) {
     fake::State& machine = fake::Reset();
@@ -161,6 +162,8 @@ TEST(UpdateRunTest, HandsOffExactlyWhenThePublishedVersionIsNewer) {
     bool due = c.hand_off || c.installer_takes_ms >= kInstallerDeadlineMs;
     EXPECT_EQ(CountEvents(machine, "InternetConnectW"), due ? 2 : 1)
         << "the version file is always fetched, the installer only when due";
+    ASSERT_EQ(machine.reported.size(), kEventLog ? 1u : 0u) << what;
+    if (kEventLog) EXPECT_EQ(machine.reported[0].id, c.recorded) << what;
     EXPECT_EQ(machine.open_handles, 0) << what;
   }
 }
