@@ -67,7 +67,8 @@ def test_files_planted_in_the_temporary_folder_are_never_written_through(
 LOCK_NAME = r"Local\BrenwickUpdateAgent-3F7A2C91-5B04-4E6D-9C18-A2D4E60B7F35"
 
 
-@pytest.mark.parametrize("squatter", ["deny-all", "other-owner", "no-owner", "event", "link"])
+@pytest.mark.parametrize("squatter", ["deny-all", "other-owner", "no-owner", "event", "link"],
+                         ids=["deny-all", "other-owner", "no-owner", "an-event", "a-link"])
 def test_a_lock_name_taken_by_anything_else_does_not_stop_the_update(
         machine, server, installer_bytes, squatter):
     holder = machine.hold("name", squatter, LOCK_NAME)
