@@ -5,7 +5,7 @@
 set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 find_package(GTest QUIET)
-add_compile_options(${sanitizers} -g)
+add_compile_options(${sanitizers} -g1)  # line tables: all that reports need
 add_link_options(${sanitizers})
 
 if(NOT GTest_FOUND)

@@ -108,11 +108,11 @@ target_link_options(bw_file_holder PRIVATE -static -mconsole)
 
 # Benchmarks: the agent's download against a plain WinINet loop, and an exe
 # that does nothing, linked like the agent.
-add_executable(bw_download_bench tests/bench/download_bench.cc)
+add_executable(bw_download_bench EXCLUDE_FROM_ALL tests/bench/download_bench.cc)
 target_link_libraries(bw_download_bench PRIVATE agent_core agent_platform
   wininet shell32 advapi32)
 target_link_options(bw_download_bench PRIVATE -static -mconsole)
-add_executable(bw_do_nothing tests/bench/do_nothing.cc
+add_executable(bw_do_nothing EXCLUDE_FROM_ALL tests/bench/do_nothing.cc
   src/platform/windows/small_runtime.cc)
 target_link_options(bw_do_nothing PRIVATE ${small_static_link_options} -mconsole)
 
