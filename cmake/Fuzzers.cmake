@@ -5,8 +5,8 @@
 set(fuzz_flags -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -gline-tables-only)
 set(fuzz_no_link_flags -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
   -gline-tables-only)
-add_library(fuzz_fake_platform STATIC tests/unit/fake_platform.cc)  # built once
-target_link_libraries(fuzz_fake_platform PUBLIC agent_core)
+add_library(fuzz_fake_platform OBJECT tests/unit/fake_platform.cc)  # built once
+target_include_directories(fuzz_fake_platform PRIVATE src ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(fuzz_fake_platform PRIVATE ${fuzz_no_link_flags})
 foreach(fuzzer version_comparison_fuzzer trim_fuzzer first_line_fuzzer)
   add_executable(${fuzzer} tests/fuzz/${fuzzer}.cc)
