@@ -210,8 +210,7 @@ HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
 }
 
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-  if (hModule == fake::kNtdll && g_state.has_nt_query_object &&
-      std::string(lpProcName) == "NtQueryObject") {
+  if (hModule == fake::kNtdll && std::string(lpProcName) == "NtQueryObject") {
     // The mutex's name as Windows keeps it: in the session's directory,
     // or, through a link, another one's.
     NtQueryObjectFunction query = [](HANDLE handle, int information_class,
@@ -276,7 +275,6 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName,
   if (lpNewFileName) event += " -> " + fake::BaseName(lpNewFileName);
   g_state.events.push_back(event);
   if (dwFlags & kMovefileDelayUntilReboot) {
-    if (!g_state.admin) return 0;
     // Appended as Windows does: "\\??\\" and the path, an empty target,
     // and the empty text that ends the list.
     fake::RegistryValue& value = g_state.registry[fake::kSessionManagerKey];
@@ -462,7 +460,6 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   constexpr DWORD kWaitTimeout = 0x102;
   g_state.waits_ms.push_back(dwMilliseconds);
   if (hHandle == fake::kWriterThread) {
-    if (g_state.event_log_hangs) return kWaitTimeout;
     std::exchange(fake::g_writer, nullptr)();
     return kWaitObject0;
   }

@@ -114,11 +114,8 @@ struct State {
   // The process's user: S-1-5-18, the system account.
   std::vector<std::uint8_t> user = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
   bool token_fails = false;              // OpenProcessToken fails
-  bool has_nt_query_object = true;       // ntdll exports NtQueryObject
   bool has_get_temp_path2 = false;       // kernel32 exports GetTempPath2W
   std::u16string temp_path2;             // and its answer
-  bool admin = true;  // a deletion at reboot is registered, in the registry
-  bool event_log_hangs = false;  // writing a record never returns
   platform::DWORD last_error = 0;        // GetLastError's answer
   bool run_deadline_passes = false;      // the run's thread outlives the wait
   // The call during which the run's deadline passes, as its pause point
