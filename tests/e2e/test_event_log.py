@@ -4,6 +4,7 @@ strings carry the facts; an agent built without it writes none. Wine stores
 nothing, so the records are read from its debug output."""
 
 import socket
+import threading
 import time
 
 import pytest
@@ -78,13 +79,17 @@ def test_each_start_writes_one_record(machine, server, pki, version, installer, 
 def test_a_second_agent_during_a_run_records_that(machine, server, pki):
     installer = pki["signed"].read_bytes()
     server.serve(VERSION, Response("file", b"3.1.0.5\n"))
-    server.serve(INSTALLER, Response("trickle", installer, chunk_size=len(installer) // 30 + 1,
-                                     stall_seconds=0.2))
+    gate = threading.Event()  # the installer trickles until the second has ended
+    server.serve(INSTALLER, Response("trickle", installer, stall_seconds=0.2, hold=gate))
     first = machine.start_agent(debug=EVENT_LOG_DEBUG)
-    while not server.request_paths():
-        time.sleep(0.05)
-    second = machine.start_agent(debug=EVENT_LOG_DEBUG)
-    assert second.wait(timeout=120) == 0 and first.wait(timeout=120) == 0
+    try:
+        while not server.request_paths():
+            time.sleep(0.05)
+        second = machine.start_agent(debug=EVENT_LOG_DEBUG)
+        assert second.wait(timeout=120) == 0
+    finally:
+        gate.set()
+    assert first.wait(timeout=120) == 0
     [started] = reported_events(first.output.read_text(errors="replace"))
     [other] = reported_events(second.output.read_text(errors="replace"))
     assert (started.type, started.id) == ("information", 2)

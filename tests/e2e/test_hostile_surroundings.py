@@ -6,6 +6,7 @@ run of its own account stop an update, and never hangs."""
 
 import os
 import socket
+import threading
 import time
 
 import pytest
@@ -84,22 +85,23 @@ def test_a_lock_name_taken_by_anything_else_does_not_stop_the_update(
 
 def test_a_second_agent_during_a_run_does_nothing(machine, server, installer_bytes):
     server.serve(VERSION, Response("file", b"3.1.0.5\r\n"))
-    # The installer arrives over about 9 s (6 s within a test build's 8-s
-    # limit), so the second agent starts and ends while the first is still
-    # downloading, even in a slow emulator.
-    chunks = 30 if TIME_LIMITS == "short" else 45
-    server.serve(INSTALLER, Response("trickle", installer_bytes,
-                                     chunk_size=len(installer_bytes) // chunks + 1,
-                                     stall_seconds=0.2))
+    # The installer trickles in until the second agent has ended, so the two
+    # runs overlap however slow the machine.
+    gate = threading.Event()
+    server.serve(INSTALLER, Response("trickle", installer_bytes, stall_seconds=0.2, hold=gate))
     first = machine.start_agent()
-    while not server.request_paths():
-        assert first.poll() is None, "the first agent ended before its first request"
-        time.sleep(0.05)
-    second = machine.start_agent()
-    assert second.wait(timeout=120) == 0
-    assert first.poll() is None, "the runs did not overlap"
+    try:
+        while not server.request_paths():
+            assert first.poll() is None, "the first agent ended before its first request"
+            time.sleep(0.05)
+        second = machine.start_agent()
+        assert second.wait(timeout=120) == 0
+        assert first.poll() is None, "the runs did not overlap"
+    finally:
+        gate.set()
     assert first.wait(timeout=120) == 0
     assert first.output.read_bytes() == second.output.read_bytes() == b""
+    assert server.request_paths().count(INSTALLER) == 1, "the second agent fetched too"
 
     record = machine.wait_for_installer()
     assert record is not None

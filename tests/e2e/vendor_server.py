@@ -24,7 +24,9 @@ class Response:
           "redirect" 302 to `location`
           "stall"    sends `cut_after` bytes, waits `stall_seconds`, closes
           "trickle"  declares the body's length, then sends `chunk_size` bytes
-                     every `stall_seconds` until the body is out
+                     every `stall_seconds` until the body is out; with `hold`
+                     (a threading.Event), one byte every `stall_seconds`
+                     until it is set, then the rest at once
           "reset"    sends the headers, then resets the connection
     """
     kind: str = "file"
@@ -34,6 +36,7 @@ class Response:
     location: str = ""
     stall_seconds: float = 0.0
     status: int = 200
+    hold: object = None
 
 
 @dataclasses.dataclass
@@ -133,11 +136,16 @@ class VendorServer:
 
     def _trickle(self, handler, response):
         self._headers(handler, 200, [("Content-Length", str(len(response.body)))])
-        body = response.body
-        for start in range(0, len(body), response.chunk_size):
-            handler.wfile.write(body[start:start + response.chunk_size])
+        body, sent = response.body, 0
+        while sent < len(body):
+            size = response.chunk_size
+            if response.hold is not None:
+                size = len(body) if response.hold.is_set() else 1
+            handler.wfile.write(body[sent:sent + size])
             handler.wfile.flush()
-            time.sleep(response.stall_seconds)
+            sent += size
+            if sent < len(body):
+                time.sleep(response.stall_seconds)
 
     def _reset(self, handler, response):
         self._headers(handler, 200, [("Content-Length", str(len(response.body)))])
